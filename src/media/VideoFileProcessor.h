@@ -1,0 +1,110 @@
+#pragma once
+// The one object through which a command reaches a video file: it opens the video, answers
+// its duration, frame rate and size, and carries out the per-run work (frame extraction,
+// walls, exports) whose members are defined by the subsystems that own them.
+//
+// One processor per command; it owns its asset, its settings store and its run state.
+// Used by one thread at a time, the thread of its command.
+
+#include <QImage>
+#include <QSizeF>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "platform/CMTime.h"
+#include "platform/DrawableImage.h"
+
+class AppSettings;
+class GreyScaleConverter;
+class ImageGenerator;
+class MediaAsset;
+
+class VideoFileProcessor {
+public:
+    VideoFileProcessor();
+    ~VideoFileProcessor();
+    VideoFileProcessor(const VideoFileProcessor&) = delete;
+    VideoFileProcessor& operator=(const VideoFileProcessor&) = delete;
+
+    // ---- Video source (src/media) ----
+    void OpenVideoFile(const QString& path);
+    CMTime GetVideoDuration() const;
+    double GetVideoDurationInSeconds() const;
+    float GetFrameRate() const;
+    QSizeF GetVideoDimensions() const;  // (0, 0) without a video track
+    DrawableImage imageFromCGImageRef(const QImage& frame) const;
+    static QString GetTimeFromSeconds(double seconds);
+    AppSettings& GetAppSettings();
+
+    // ---- Frame extraction run (src/extract) ----
+    // Runs the whole extraction; stores the new list of written paths in `out` and returns
+    // the run folder.
+    QString DoExportAllImages(std::shared_ptr<QStringList>& out);
+    void DoSaveVideoFrame(double time, const QString& nameWithoutExtension, long long formatCode,
+                          double sizePercentage, ImageGenerator& generator);
+    void saveAsWithNameWithoutExtension(DrawableImage image, const QString& nameWithoutExtension,
+                                        long long formatCode, double sizePercentage,
+                                        double time);
+    QString GetAppMultimediaFolder(bool forImages);
+    QString GetUniqueNameForSource(const QString& sourcePath) const;
+    QString GetAppNewMultimediaFolderForSource(const QString& sourcePath, bool forImages);
+    unsigned long long GetSelectedImageFileFormat();
+    // Encodes with compression factor 1.0 and writes to `fullPath` as given; false (with
+    // the reason in `error`) when it could not be written.
+    bool SaveNSImageAsFile(const DrawableImage& image, const QString& fullPath,
+                           unsigned long long formatCode, QString* error = nullptr);
+
+    // Called after every step of a run with (steps done, steps in all); answering false
+    // stops the run after the current frame.
+    using ProgressHandler = std::function<bool(long long done, long long total)>;
+    void SetProgressHandler(ProgressHandler handler) { m_fnProgress = std::move(handler); }
+    // Frames of the last run that could not be written, and the first reason.
+    long long GetFailedFrameCount() const { return m_iFailedFrameCount; }
+    const QString& GetFirstWriteError() const { return m_strFirstWriteError; }
+    bool WasCancelled() const { return m_bCancelled; }
+
+    // ---- Frame image processing (src/extract) ----
+    DrawableImage resizeImage(const DrawableImage& image, QSizeF targetSize) const;
+    void DrawImageTime(double time, DrawableImage& image) const;
+    void AddWatermarkToImage(DrawableImage& image) const;
+    GreyScaleConverter& GetGreyScaleConverter();
+
+    // ---- Duplicate-frame removal (src/extract) ----
+    bool IsSameFingerPrint(const QString& pathA, const QString& pathB) const;
+    std::optional<QString> GetFileFingerPrint(const QString& path) const;
+    void DeleteFile(const QString& path) const;
+
+    // Run state, readable by tests and the commands that own the processor.
+    int32_t m_oVideoTimeScale = 0;
+    double m_fltFrom = 0;
+    double m_fltTo = 0;
+    std::unique_ptr<MediaAsset> m_pAsset;
+    QString mFilePath;
+    bool m_bExportAsGreyScale = false;
+    std::unique_ptr<GreyScaleConverter> m_pGreyScaleConverter;
+    std::unique_ptr<AppSettings> m_pAppSettings;
+    QString pLastFilePath;
+    bool m_bAutoDelete = false;
+    bool m_bAddTimeToImages = false;
+    std::shared_ptr<QStringList> m_pFilePathsArrayForAppDelegate;
+    QSizeF m_oVideoSizeForWallCreation;
+    QSizeF m_oSizeOfImageWall;
+    long long m_iWallImageHeight = 0;
+    DrawableImage m_pWatermarkImageUserSelected;
+    long long m_iUserSelectedWaterMarkImageWidth = 0;
+    long long m_iUserSelectedWaterMarkImageHeight = 0;
+    long long m_iTransparency = 0;
+    long long m_iWatermarkAlignment = 0;
+    long long m_iCompressionFactor = 0;
+
+private:
+    void RecordWriteFailure(const QString& reason);
+
+    ProgressHandler m_fnProgress;
+    long long m_iFailedFrameCount = 0;
+    QString m_strFirstWriteError;
+    bool m_bCancelled = false;
+};

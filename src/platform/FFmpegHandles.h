@@ -1,0 +1,53 @@
+#pragma once
+// Owning handles for FFmpeg objects. Each alias frees its object with the matching FFmpeg
+// call; FFmpeg's headers stay in the .cpp files that use the objects.
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+struct AVFormatContext;
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+struct SwsContext;
+struct AVFilterGraph;
+
+namespace av {
+
+struct FormatInputDeleter { void operator()(AVFormatContext* p) const; };   // avformat_close_input
+struct FormatOutputDeleter { void operator()(AVFormatContext* p) const; };  // closes pb, frees
+struct CodecContextDeleter { void operator()(AVCodecContext* p) const; };
+struct FrameDeleter { void operator()(AVFrame* p) const; };
+struct PacketDeleter { void operator()(AVPacket* p) const; };
+struct SwsDeleter { void operator()(SwsContext* p) const; };
+struct FilterGraphDeleter { void operator()(AVFilterGraph* p) const; };
+
+using InputFormatPtr = std::unique_ptr<AVFormatContext, FormatInputDeleter>;
+using OutputFormatPtr = std::unique_ptr<AVFormatContext, FormatOutputDeleter>;
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
+using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphDeleter>;
+
+FramePtr MakeFrame();    // throws Error when out of memory
+PacketPtr MakePacket();  // throws Error when out of memory
+
+// A failed FFmpeg call: what() names the call and carries av_strerror's text.
+class Error : public std::runtime_error {
+public:
+    Error(const std::string& what, int code);
+    int code() const { return m_iCode; }
+
+private:
+    int m_iCode;
+};
+
+// The text av_strerror gives for `code`.
+std::string ErrorText(int code);
+
+// Returns `code` when it is not negative; otherwise throws Error("<call>: <text>").
+int Check(int code, const char* call);
+
+}  // namespace av

@@ -1,0 +1,51 @@
+#pragma once
+// A video file opened for questions about it (duration, tracks, size, rate).
+// Opening never fails: an unreadable file answers an invalid duration and no video track.
+// Owned by whoever opened it; used by one thread at a time.
+
+#include <QSizeF>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "platform/CMTime.h"
+
+struct MediaTrackInfo {
+    int streamIndex = -1;
+    QString mediaType;  // "video", "audio", "subtitle", "data"
+    QString codecName;
+};
+
+class MediaAsset {
+public:
+    static std::unique_ptr<MediaAsset> Open(const QString& path);
+
+    const QString& path() const { return m_strPath; }
+    bool isReadable() const { return m_bReadable; }
+
+    // The whole file's duration over the time scale of its first video track (or of the
+    // container when it has none); the all-zero invalid time when unreadable.
+    CMTime duration() const { return m_oDuration; }
+    bool hasVideoTrack() const { return m_iVideoStream >= 0; }
+    int videoStreamIndex() const { return m_iVideoStream; }
+    // Coded picture size of the first video track; rotation is not applied. (0, 0) without one.
+    QSizeF naturalSize() const { return m_oNaturalSize; }
+    // Frames per second of the first video track; 0 without one.
+    float nominalFrameRate() const { return m_fltNominalFrameRate; }
+    // Bits per second of the first video track (estimated from its size when not declared).
+    double estimatedDataRate() const { return m_dblEstimatedDataRate; }
+    const std::vector<MediaTrackInfo>& tracks() const { return m_Tracks; }
+
+private:
+    explicit MediaAsset(QString path) : m_strPath(std::move(path)) {}
+    void ReadFrom(struct AVFormatContext* format);
+
+    QString m_strPath;
+    bool m_bReadable = false;
+    CMTime m_oDuration;
+    int m_iVideoStream = -1;
+    QSizeF m_oNaturalSize;
+    float m_fltNominalFrameRate = 0;
+    double m_dblEstimatedDataRate = 0;
+    std::vector<MediaTrackInfo> m_Tracks;
+};

@@ -1,0 +1,39 @@
+#pragma once
+// What the desktop does for us: opening files, folders and URLs in their default
+// applications, selecting a file in the file browser, and file icons.
+// The current workspace is process-wide; set it before any command runs (main thread).
+
+#include <QIcon>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class Workspace {
+public:
+    virtual ~Workspace() = default;
+    virtual bool openURL(const QString& pathOrUrl) = 0;
+    virtual bool selectFile(const QString& path) = 0;
+    virtual QIcon iconForFile(const QString& path) = 0;
+};
+
+// Opens through the desktop services (never a shell).
+class DesktopWorkspace : public Workspace {
+public:
+    bool openURL(const QString& pathOrUrl) override;
+    bool selectFile(const QString& path) override;
+    QIcon iconForFile(const QString& path) override;
+};
+
+// Records what would have been opened; for tests and the headless command.
+class RecordingWorkspace : public Workspace {
+public:
+    bool openURL(const QString& pathOrUrl) override;
+    bool selectFile(const QString& path) override;
+    QIcon iconForFile(const QString& path) override;
+    QStringList openedURLs;
+    QStringList selectedFiles;
+};
+
+Workspace& SharedWorkspace();
+// Replaces the process-wide workspace; the default is a DesktopWorkspace.
+void SetSharedWorkspace(std::shared_ptr<Workspace> workspace);

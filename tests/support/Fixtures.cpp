@@ -1,0 +1,128 @@
+#include "support/Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <cmath>
+
+#include "settings/AppSettings.h"
+
+void ResetSettingsStore() {
+    AppSettings::ClearOverrides();
+    QSettings("Quonex", "Stillpress").clear();
+}
+
+QString MakeTempDir(const QString& name) {
+    static int counter = 0;
+    const QString path = QString("%1/tmp/%2-%3").arg(TestHome(), name).arg(++counter);
+    QDir(path).removeRecursively();
+    QDir().mkpath(path);
+    return path;
+}
+
+int RunProgram(const QString& program, const QStringList& args, QByteArray* out, QByteArray* err,
+               int timeoutMs) {
+    QProcess process;
+    process.start(program, args);
+    if (!process.waitForStarted(30000)) return -1;
+    process.closeWriteChannel();
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return -2;
+    }
+    if (out) *out = process.readAllStandardOutput();
+    if (err) *err = process.readAllStandardError();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -3;
+}
+
+QString MakeVideo(const QString& name, const QStringList& args) {
+    const QString folder = STILLPRESS_FIXTURE_DIR;
+    QDir().mkpath(folder);
+    const QString path = folder + "/" + name;
+    if (QFile::exists(path)) return path;
+    const QString partial = folder + "/partial-" + name;
+    QByteArray err;
+    const int code = RunProgram("ffmpeg", QStringList{"-hide_banner", "-loglevel", "error", "-y"}
+                                              << args << partial,
+                                nullptr, &err);
+    EXPECT_EQ(code, 0) << "ffmpeg could not make " << name.toStdString() << ": "
+                       << err.toStdString();
+    QFile::rename(partial, path);
+    return path;
+}
+
+static std::vector<double> ReferenceFrameTimes(const QString& video) {
+    QByteArray out;
+    RunProgram("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                           "frame=best_effort_timestamp_time", "-of", "csv=p=0", video},
+               &out);
+    std::vector<double> times;
+    for (const QByteArray& line : out.split('\n')) {
+        bool ok = false;
+        const double value = line.trimmed().toDouble(&ok);
+        if (ok) times.push_back(value);
+    }
+    if (!times.empty()) {
+        const double first = times.front();
+        for (double& time : times) time -= first;
+    }
+    return times;
+}
+
+ReferenceFrames DecodeWithReference(const QString& video, int width, int height) {
+    ReferenceFrames reference;
+    reference.times = ReferenceFrameTimes(video);
+    QByteArray raw;
+    RunProgram("ffmpeg", {"-v", "error", "-i", video, "-map", "0:v:0", "-vsync", "passthrough",
+                          "-f", "rawvideo", "-pix_fmt", "rgb24", "-"},
+               &raw);
+    const qsizetype frameBytes = qsizetype(width) * height * 3;
+    for (qsizetype offset = 0; offset + frameBytes <= raw.size(); offset += frameBytes) {
+        QImage rgb(reinterpret_cast<const uchar*>(raw.constData() + offset), width, height,
+                   width * 3, QImage::Format_RGB888);
+        reference.images.push_back(rgb.convertToFormat(QImage::Format_RGB32));
+    }
+    return reference;
+}
+
+ImageDifference CompareImages(const QImage& a, const QImage& b) {
+    ImageDifference difference;
+    if (a.size() != b.size()) {
+        difference.maxDifference = 256;
+        difference.meanDifference = 256;
+        return difference;
+    }
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const QRgb* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const QRgb* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int column = 0; column < x.width(); ++column) {
+            for (int d : {qRed(p[column]) - qRed(q[column]), qGreen(p[column]) - qGreen(q[column]),
+                          qBlue(p[column]) - qBlue(q[column])}) {
+                difference.maxDifference = std::max(difference.maxDifference, std::abs(d));
+                sum += std::abs(d);
+            }
+        }
+    }
+    difference.meanDifference = sum / (3.0 * x.width() * x.height());
+    return difference;
+}
+
+int ClosestFrame(const ReferenceFrames& reference, const QImage& image) {
+    int best = -1;
+    double bestMean = 1e9;
+    for (size_t index = 0; index < reference.images.size(); ++index) {
+        const double mean = CompareImages(reference.images[index], image).meanDifference;
+        if (mean < bestMean) {
+            bestMean = mean;
+            best = static_cast<int>(index);
+        }
+    }
+    return best;
+}

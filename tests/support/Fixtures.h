@@ -1,0 +1,46 @@
+#pragma once
+// Test fixtures: a private home for each test process, and videos made with the ffmpeg
+// command (cached in the build tree, so each is made once per build).
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// The temporary home folder of this test process (HOME, XDG_CONFIG_HOME and the user's
+// Pictures/Videos/Desktop folders all live below it).
+QString TestHome();
+
+// Removes every stored setting and override, so a test starts from an empty store.
+void ResetSettingsStore();
+
+// A fresh empty directory below the test home.
+QString MakeTempDir(const QString& name);
+
+// Makes (once) a video with `ffmpeg -y <args> <output>`, named `name` in the fixture folder.
+// `args` are the ffmpeg arguments before the output path. Fails the test when ffmpeg fails.
+QString MakeVideo(const QString& name, const QStringList& args);
+
+// Runs a program and returns its exit code; stdout/stderr captured when pointers given.
+int RunProgram(const QString& program, const QStringList& args, QByteArray* out = nullptr,
+               QByteArray* err = nullptr, int timeoutMs = 300000);
+
+// Every frame the reference decoder shows, in presentation order, as RGB32 images (converted
+// by ffmpeg to rgb24 with the stream's tagged matrix), with presentation times in seconds
+// measured from the first frame.
+struct ReferenceFrames {
+    std::vector<QImage> images;
+    std::vector<double> times;
+};
+ReferenceFrames DecodeWithReference(const QString& video, int width, int height);
+
+// Largest per-channel difference and the mean absolute difference between two images of
+// the same size (RGB only).
+struct ImageDifference {
+    int maxDifference = 0;
+    double meanDifference = 0;
+};
+ImageDifference CompareImages(const QImage& a, const QImage& b);
+
+// Index of the reference frame closest to `image` (smallest mean difference).
+int ClosestFrame(const ReferenceFrames& reference, const QImage& image);

@@ -1,0 +1,35 @@
+// Every test process gets its own home, settings store and user folders, and an offscreen
+// GUI application (fonts and painting need one).
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <cstdlib>
+
+#include "platform/Workspace.h"
+
+namespace {
+QString g_strHome;
+}
+
+QString TestHome() { return g_strHome; }
+
+int main(int argc, char** argv) {
+    QTemporaryDir home(QDir::tempPath() + "/stillpress-test-XXXXXX");
+    if (!home.isValid()) return 3;
+    g_strHome = home.path();
+    const QByteArray homePath = QFile::encodeName(g_strHome);
+    setenv("HOME", homePath.constData(), 1);
+    setenv("XDG_CONFIG_HOME", (homePath + "/.config").constData(), 1);
+    setenv("XDG_DATA_HOME", (homePath + "/.local/share").constData(), 1);
+    setenv("XDG_CACHE_HOME", (homePath + "/.cache").constData(), 1);
+    setenv("XDG_RUNTIME_DIR", homePath.constData(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    for (const char* folder : {"Pictures", "Videos", "Desktop"}) QDir(g_strHome).mkpath(folder);
+
+    QGuiApplication application(argc, argv);
+    SetSharedWorkspace(std::make_shared<RecordingWorkspace>());
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
