@@ -21,9 +21,10 @@ class AppSettings;
 class GreyScaleConverter;
 class ImageGenerator;
 class MediaAsset;
+class StepSchedule;
 
 class VideoFileProcessor {
-public:
+  public:
     VideoFileProcessor();
     ~VideoFileProcessor();
     VideoFileProcessor(const VideoFileProcessor&) = delete;
@@ -46,8 +47,7 @@ public:
     void DoSaveVideoFrame(double time, const QString& nameWithoutExtension, long long formatCode,
                           double sizePercentage, ImageGenerator& generator);
     void saveAsWithNameWithoutExtension(DrawableImage image, const QString& nameWithoutExtension,
-                                        long long formatCode, double sizePercentage,
-                                        double time);
+                                        long long formatCode, double sizePercentage, double time);
     QString GetAppMultimediaFolder(bool forImages);
     QString GetUniqueNameForSource(const QString& sourcePath) const;
     QString GetAppNewMultimediaFolderForSource(const QString& sourcePath, bool forImages);
@@ -76,6 +76,9 @@ public:
     bool IsSameFingerPrint(const QString& pathA, const QString& pathB) const;
     std::optional<QString> GetFileFingerPrint(const QString& path) const;
     void DeleteFile(const QString& path) const;
+    // After a frame file is written: deletes the previous file of the run when it is
+    // byte-identical, then remembers the new path.
+    void RemoveEarlierDuplicate(const QString& newPath);
 
     // Run state, readable by tests and the commands that own the processor.
     int32_t m_oVideoTimeScale = 0;
@@ -100,7 +103,11 @@ public:
     long long m_iWatermarkAlignment = 0;
     long long m_iCompressionFactor = 0;
 
-private:
+  private:
+    struct RunOptions;
+    RunOptions ReadRunSettings();
+    void RunSteps(const RunOptions& options, const StepSchedule& schedule,
+                  ImageGenerator& generator);
     void RecordWriteFailure(const QString& reason);
 
     ProgressHandler m_fnProgress;

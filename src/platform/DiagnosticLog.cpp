@@ -26,4 +26,6 @@ void SetLogObserver(std::function<void(const QString&)> observer) {
     g_fnObserver = std::move(observer);
 }
 
-void SetLogToStandardError(bool enabled) { g_bToStandardError = enabled; }
+void SetLogToStandardError(bool enabled) {
+    g_bToStandardError = enabled;
+}

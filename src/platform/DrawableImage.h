@@ -9,12 +9,15 @@
 #include <QSizeF>
 
 class DrawableImage {
-public:
+  public:
     DrawableImage() = default;
     // An image whose size in points is the bitmap's pixel size.
     explicit DrawableImage(QImage bitmap);
-    // A blank (fully transparent) image of `size` points; null when the size is empty or
-    // the bitmap cannot be allocated.
+    // An image of `size` points over `bitmap` (e.g. a file stating a resolution other than
+    // 72 dpi). The bitmap keeps its own pixel size; drawing scales points to its pixels.
+    DrawableImage(QImage bitmap, QSizeF size);
+    // A blank (fully transparent) image of `size` points; null when the size is empty, not
+    // finite, beyond 1 GB of pixels, or the bitmap cannot be allocated.
     static DrawableImage WithSize(QSizeF size);
 
     bool isNull() const { return m_Bitmap.isNull(); }
@@ -25,21 +28,24 @@ public:
     // Pixel extent of a point size: each side rounded up.
     static QSize PixelSizeFor(QSizeF size);
 
-private:
-    QImage m_Bitmap;  // Format_ARGB32_Premultiplied or Format_RGB32
-    QSizeF m_oSize;
+  private:
+    QImage m_Bitmap;       // Format_ARGB32_Premultiplied or Format_RGB32
+    QSizeF m_oSize{0, 0};  // (0, 0) when null
 };
 
 // A QPainter on a DrawableImage whose coordinates are the image's points with the origin at
 // the top-left (Qt's convention). ToTopDown turns a bottom-up rectangle into them.
+// Antialiasing and smooth image scaling are on. The image must outlive the painter, and
+// nothing else may touch its bitmap while the painter lives. On a null image the painter is
+// inactive and draws nothing.
 class PointPainter {
-public:
+  public:
     explicit PointPainter(DrawableImage& image);
     QPainter& painter() { return m_Painter; }
     // The rectangle whose bottom-left corner is (x, y) in bottom-up coordinates.
     QRectF ToTopDown(double x, double y, double width, double height) const;
 
-private:
+  private:
     QPainter m_Painter;
     double m_dblHeight;
 };

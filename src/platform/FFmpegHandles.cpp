@@ -11,7 +11,9 @@ extern "C" {
 
 namespace av {
 
-void FormatInputDeleter::operator()(AVFormatContext* p) const { avformat_close_input(&p); }
+void FormatInputDeleter::operator()(AVFormatContext* p) const {
+    avformat_close_input(&p);
+}
 
 void FormatOutputDeleter::operator()(AVFormatContext* p) const {
     if (p == nullptr) return;
@@ -19,11 +21,21 @@ void FormatOutputDeleter::operator()(AVFormatContext* p) const {
     avformat_free_context(p);
 }
 
-void CodecContextDeleter::operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
-void FrameDeleter::operator()(AVFrame* p) const { av_frame_free(&p); }
-void PacketDeleter::operator()(AVPacket* p) const { av_packet_free(&p); }
-void SwsDeleter::operator()(SwsContext* p) const { sws_freeContext(p); }
-void FilterGraphDeleter::operator()(AVFilterGraph* p) const { avfilter_graph_free(&p); }
+void CodecContextDeleter::operator()(AVCodecContext* p) const {
+    avcodec_free_context(&p);
+}
+void FrameDeleter::operator()(AVFrame* p) const {
+    av_frame_free(&p);
+}
+void PacketDeleter::operator()(AVPacket* p) const {
+    av_packet_free(&p);
+}
+void SwsDeleter::operator()(SwsContext* p) const {
+    sws_freeContext(p);
+}
+void FilterGraphDeleter::operator()(AVFilterGraph* p) const {
+    avfilter_graph_free(&p);
+}
 
 FramePtr MakeFrame() {
     FramePtr frame(av_frame_alloc());

@@ -15,13 +15,27 @@ struct AVFilterGraph;
 
 namespace av {
 
-struct FormatInputDeleter { void operator()(AVFormatContext* p) const; };   // avformat_close_input
-struct FormatOutputDeleter { void operator()(AVFormatContext* p) const; };  // closes pb, frees
-struct CodecContextDeleter { void operator()(AVCodecContext* p) const; };
-struct FrameDeleter { void operator()(AVFrame* p) const; };
-struct PacketDeleter { void operator()(AVPacket* p) const; };
-struct SwsDeleter { void operator()(SwsContext* p) const; };
-struct FilterGraphDeleter { void operator()(AVFilterGraph* p) const; };
+struct FormatInputDeleter {
+    void operator()(AVFormatContext* p) const;
+};  // avformat_close_input
+struct FormatOutputDeleter {
+    void operator()(AVFormatContext* p) const;
+};  // closes pb, frees
+struct CodecContextDeleter {
+    void operator()(AVCodecContext* p) const;
+};
+struct FrameDeleter {
+    void operator()(AVFrame* p) const;
+};
+struct PacketDeleter {
+    void operator()(AVPacket* p) const;
+};
+struct SwsDeleter {
+    void operator()(SwsContext* p) const;
+};
+struct FilterGraphDeleter {
+    void operator()(AVFilterGraph* p) const;
+};
 
 using InputFormatPtr = std::unique_ptr<AVFormatContext, FormatInputDeleter>;
 using OutputFormatPtr = std::unique_ptr<AVFormatContext, FormatOutputDeleter>;
@@ -36,11 +50,11 @@ PacketPtr MakePacket();  // throws Error when out of memory
 
 // A failed FFmpeg call: what() names the call and carries av_strerror's text.
 class Error : public std::runtime_error {
-public:
+  public:
     Error(const std::string& what, int code);
     int code() const { return m_iCode; }
 
-private:
+  private:
     int m_iCode;
 };
 

@@ -1,37 +1,51 @@
 #pragma once
 // Image file encoding and decoding. Any thread; no shared state.
+//
+// PNG, JPEG, BMP and TIFF go through Qt's image writers and readers; GIF and JPEG 2000 go
+// through FFmpeg. Files written state 72 dpi (PNG, JPEG, BMP, TIFF) or no resolution (GIF,
+// JPEG 2000), so their size in points equals their size in pixels when read back.
 
 #include <QByteArray>
 #include <QImage>
+#include <QSizeF>
 #include <QString>
 #include <optional>
 
 // The six image file types, by the code stored under "FileFormat".
 enum class ImageFileType : int {
-    Tiff = 0,      // uncompressed TIFF
+    Tiff = 0,  // uncompressed TIFF
     Bmp = 1,
-    Gif = 2,       // 256 colours, palette chosen for the picture
-    Jpeg = 3,      // quality = compression factor x 100
+    Gif = 2,   // 256 colours, palette chosen for the picture
+    Jpeg = 3,  // quality = compression factor x 100
     Png = 4,
     Jpeg2000 = 5,  // JP2 file; factor 1.0 is lossless
 };
 
 bool IsKnownImageFileType(long long code);
 
-// Encodes `image` in the given type. `compressionFactor` is 0..1 (1 = best quality).
-// Throws std::runtime_error with a readable reason when the image cannot be encoded.
+// Encodes `image` (any format) in the given type. `compressionFactor` is 0..1 (1 = best
+// quality). PNG and TIFF keep an alpha channel; the other types get the picture flattened
+// onto white. Throws std::runtime_error with a readable reason when the image cannot be
+// encoded (a null image, a missing encoder).
 QByteArray EncodeImage(const QImage& image, ImageFileType type, float compressionFactor);
 
-// Writes `data` to `path`, replacing any existing file. On failure returns false and puts
-// the reason (e.g. "No space left on device") in `error`.
+// Writes `data` to `path`, replacing any existing file in place. On failure returns false,
+// puts the reason (e.g. "No space left on device") in `error` and removes the regular file
+// it had begun to write, so no partial file stays behind.
 bool WriteFileData(const QString& path, const QByteArray& data, QString* error);
+
+// Decodes image file bytes by their content: Qt's readers first, then FFmpeg's image
+// decoders (JPEG 2000 and whatever else FFmpeg reads as a still image). A null image when
+// the bytes are not a readable image or would decode to more than 512 MB of pixels.
+QImage DecodeImage(const QByteArray& data);
 
 // Decodes an image file by its content, whatever its extension (a .jpeg holding JPEG 2000
 // loads). A null image when the file is missing or not a readable image.
 QImage LoadImageFile(const QString& path);
 
 // An image file's pixels with its size in points (pixels x 72 / its resolution, when the
-// file states one; pixels otherwise). nullopt when unreadable.
+// file states one; pixels otherwise). nullopt when unreadable. The resolution is read from
+// a PNG's pHYs chunk or a JPEG's JFIF header; other files count as 72 dpi.
 struct ImageWithPointSize {
     QImage image;
     QSizeF pointSize;

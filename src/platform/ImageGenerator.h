@@ -19,7 +19,7 @@
 class MediaAsset;
 
 class ImageGenerator {
-public:
+  public:
     // Opens its own reader on the asset's file; the asset need not outlive the generator.
     explicit ImageGenerator(const MediaAsset& asset);
     ~ImageGenerator();
@@ -36,7 +36,11 @@ public:
     // no frame at that time or the file cannot be decoded; `error` (when given) then says why.
     QImage copyCGImageAtTime(CMTime time, QString* error = nullptr);
 
-private:
+    // Pictures the decoder has produced so far (including ones decoded only to reach a
+    // requested frame); tests and benchmarks use it to check that no work is repeated.
+    long long decodedFrameCount() const;
+
+  private:
     class Impl;
     std::unique_ptr<Impl> m_pImpl;
     CMTime m_oToleranceBefore;

@@ -1,5 +1,178 @@
 #include "platform/MediaAsset.h"
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libavutil/log.h>
+}
+
+#include <QFile>
+#include <algorithm>
+#include <limits>
+#include <mutex>
+
+#include "platform/FFmpegHandles.h"
+
+namespace {
+
+// Media times need at least this resolution so that step times such as 0.1 s land on their
+// own tick; coarser stream time bases (1/25 in AVI) are multiplied up to it.
+constexpr int32_t kMinimumTimeScale = 600;
+// Enough to find the streams of every common container without reading far into a big file.
+constexpr const char* kProbeSizeBytes = "20000000";
+constexpr const char* kAnalyzeDurationMicroseconds = "15000000";
+// Packets read to estimate a data rate the container does not declare.
+constexpr int kRateEstimatePackets = 2000;
+
+void QuietFFmpegLog() {
+    static std::once_flag once;
+    // Corrupt files make FFmpeg print at error level; we report failures ourselves.
+    std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
+}
+
+}  // namespace
+
+av::InputFormatPtr MediaAsset::OpenDemuxer(const QString& path) {
+    QuietFFmpegLog();
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "probesize", kProbeSizeBytes, 0);
+    av_dict_set(&options, "analyzeduration", kAnalyzeDurationMicroseconds, 0);
+    // A playlist must not make us fetch anything from the network.
+    av_dict_set(&options, "protocol_whitelist", "file,crypto,data", 0);
+    AVFormatContext* raw = nullptr;
+    // The "file:" prefix keeps a colon in a file name from being read as a protocol.
+    const QByteArray url = "file:" + QFile::encodeName(path);
+    const int opened = avformat_open_input(&raw, url.constData(), nullptr, &options);
+    av_dict_free(&options);
+    av::Check(opened, "avformat_open_input");
+    av::InputFormatPtr format(raw);
+    av::Check(avformat_find_stream_info(format.get(), nullptr), "avformat_find_stream_info");
+    return format;
+}
+
+namespace {
+
+bool IsCoverArt(const AVStream* stream) {
+    return (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+}
+
+int FirstVideoStream(const AVFormatContext* format) {
+    for (unsigned index = 0; index < format->nb_streams; ++index) {
+        const AVStream* stream = format->streams[index];
+        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !IsCoverArt(stream))
+            return static_cast<int>(index);
+    }
+    return -1;
+}
+
+QString MediaTypeName(AVMediaType type) {
+    switch (type) {
+        case AVMEDIA_TYPE_VIDEO:
+            return "video";
+        case AVMEDIA_TYPE_AUDIO:
+            return "audio";
+        case AVMEDIA_TYPE_SUBTITLE:
+            return "subtitle";
+        default:
+            return "data";
+    }
+}
+
+// Frame times of a stream are multiples of its time base, so its denominator (raised to a
+// multiple of at least kMinimumTimeScale) represents every one of them exactly.
+int32_t TimeScaleFor(const AVStream* video) {
+    if (video == nullptr) return AV_TIME_BASE;
+    const AVRational base = video->time_base;
+    if (base.num <= 0 || base.den <= 0) return kMinimumTimeScale;
+    if (base.den >= kMinimumTimeScale) return base.den;
+    return base.den * ((kMinimumTimeScale + base.den - 1) / base.den);
+}
+
+// From the earliest stream start to the latest stream end, in microseconds: a container's
+// own figure can include a leading empty edit (MP4 written with a time offset), which no
+// frame fills. The container's figure when no stream knows its extent; 0 when unknown.
+int64_t DurationMicroseconds(const AVFormatContext* format) {
+    int64_t start = std::numeric_limits<int64_t>::max();
+    int64_t end = std::numeric_limits<int64_t>::min();
+    for (unsigned index = 0; index < format->nb_streams; ++index) {
+        const AVStream* stream = format->streams[index];
+        if (IsCoverArt(stream) || stream->start_time == AV_NOPTS_VALUE ||
+            stream->duration == AV_NOPTS_VALUE || stream->duration <= 0)
+            continue;
+        start =
+            std::min(start, av_rescale_q(stream->start_time, stream->time_base, AV_TIME_BASE_Q));
+        end = std::max(end, av_rescale_q(stream->start_time + stream->duration, stream->time_base,
+                                         AV_TIME_BASE_Q));
+    }
+    if (end > start) return end - start;
+    if (format->duration != AV_NOPTS_VALUE && format->duration >= 0) return format->duration;
+    return 0;
+}
+
+float NominalFrameRate(const AVStream* video) {
+    AVRational rate = video->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) rate = video->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) return 0;
+    return static_cast<float>(av_q2d(rate));
+}
+
+// Bits per second from the sizes and times of the stream's first packets.
+double DataRateFromPackets(AVFormatContext* format, const AVStream* video) {
+    av::PacketPtr packet = av::MakePacket();
+    int64_t bytes = 0, first = AV_NOPTS_VALUE, end = AV_NOPTS_VALUE;
+    for (int read = 0; read < kRateEstimatePackets && av_read_frame(format, packet.get()) >= 0;
+         ++read) {
+        if (packet->stream_index == video->index && packet->pts != AV_NOPTS_VALUE) {
+            bytes += packet->size;
+            if (first == AV_NOPTS_VALUE || packet->pts < first) first = packet->pts;
+            const int64_t packetEnd = packet->pts + packet->duration;
+            if (end == AV_NOPTS_VALUE || packetEnd > end) end = packetEnd;
+        }
+        av_packet_unref(packet.get());
+    }
+    if (first == AV_NOPTS_VALUE || end <= first) return 0;
+    return bytes * 8.0 / (av_q2d(video->time_base) * static_cast<double>(end - first));
+}
+
+double EstimatedDataRate(AVFormatContext* format, const AVStream* video) {
+    if (video->codecpar->bit_rate > 0) return static_cast<double>(video->codecpar->bit_rate);
+    const double estimate = DataRateFromPackets(format, video);
+    if (estimate > 0) return estimate;
+    // Only a lone stream owns the whole file's rate.
+    return format->nb_streams == 1 ? static_cast<double>(format->bit_rate) : 0.0;
+}
+
+}  // namespace
+
 std::unique_ptr<MediaAsset> MediaAsset::Open(const QString& path) {
-    return std::unique_ptr<MediaAsset>(new MediaAsset(path));
+    std::unique_ptr<MediaAsset> asset(new MediaAsset(path));
+    try {
+        av::InputFormatPtr format = OpenDemuxer(path);
+        asset->ReadFrom(format.get());
+    } catch (const std::exception&) {
+        // Not a readable media file: answers an invalid duration and no tracks.
+        *asset = MediaAsset(path);
+    }
+    return asset;
+}
+
+void MediaAsset::ReadFrom(AVFormatContext* format) {
+    for (unsigned index = 0; index < format->nb_streams; ++index) {
+        const AVStream* stream = format->streams[index];
+        if (IsCoverArt(stream)) continue;
+        m_Tracks.push_back({static_cast<int>(index), MediaTypeName(stream->codecpar->codec_type),
+                            QString::fromUtf8(avcodec_get_name(stream->codecpar->codec_id))});
+    }
+    m_iVideoStream = FirstVideoStream(format);
+    const AVStream* video = m_iVideoStream >= 0 ? format->streams[m_iVideoStream] : nullptr;
+    const int32_t timeScale = TimeScaleFor(video);
+    m_oDuration = CMTimeMake(av_rescale_q_rnd(DurationMicroseconds(format), AV_TIME_BASE_Q,
+                                              AVRational{1, timeScale}, AV_ROUND_NEAR_INF),
+                             timeScale);
+    m_bReadable = true;
+    if (video == nullptr) return;
+    m_oNaturalSize = QSizeF(video->codecpar->width, video->codecpar->height);
+    m_fltNominalFrameRate = NominalFrameRate(video);
+    m_dblEstimatedDataRate = EstimatedDataRate(format, video);
 }

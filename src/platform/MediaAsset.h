@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/CMTime.h"
+#include "platform/FFmpegHandles.h"
 
 struct MediaTrackInfo {
     int streamIndex = -1;
@@ -17,7 +18,7 @@ struct MediaTrackInfo {
 };
 
 class MediaAsset {
-public:
+  public:
     static std::unique_ptr<MediaAsset> Open(const QString& path);
 
     const QString& path() const { return m_strPath; }
@@ -36,7 +37,11 @@ public:
     double estimatedDataRate() const { return m_dblEstimatedDataRate; }
     const std::vector<MediaTrackInfo>& tracks() const { return m_Tracks; }
 
-private:
+    // Opens a demuxer on `path` with the probing limits every reader of media files shares,
+    // stream information read. Throws av::Error when the file is not readable media.
+    static av::InputFormatPtr OpenDemuxer(const QString& path);
+
+  private:
     explicit MediaAsset(QString path) : m_strPath(std::move(path)) {}
     void ReadFrom(struct AVFormatContext* format);
 
@@ -44,7 +49,7 @@ private:
     bool m_bReadable = false;
     CMTime m_oDuration;
     int m_iVideoStream = -1;
-    QSizeF m_oNaturalSize;
+    QSizeF m_oNaturalSize{0, 0};
     float m_fltNominalFrameRate = 0;
     double m_dblEstimatedDataRate = 0;
     std::vector<MediaTrackInfo> m_Tracks;

@@ -12,11 +12,19 @@ QString Standard(QStandardPaths::StandardLocation location, const char* fallback
 }
 }  // namespace
 
-QString UserPicturesDirectory() { return Standard(QStandardPaths::PicturesLocation, "Pictures"); }
-QString UserMoviesDirectory() { return Standard(QStandardPaths::MoviesLocation, "Videos"); }
-QString UserDesktopDirectory() { return Standard(QStandardPaths::DesktopLocation, "Desktop"); }
+QString UserPicturesDirectory() {
+    return Standard(QStandardPaths::PicturesLocation, "Pictures");
+}
+QString UserMoviesDirectory() {
+    return Standard(QStandardPaths::MoviesLocation, "Videos");
+}
+QString UserDesktopDirectory() {
+    return Standard(QStandardPaths::DesktopLocation, "Desktop");
+}
 
-bool FileExistsAtPath(const QString& path) { return !path.isEmpty() && QFileInfo::exists(path); }
+bool FileExistsAtPath(const QString& path) {
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
 
 bool DirectoryExistsAtPath(const QString& path) {
     return !path.isEmpty() && QFileInfo(path).isDir();

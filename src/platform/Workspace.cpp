@@ -43,7 +43,9 @@ bool RecordingWorkspace::selectFile(const QString& path) {
     return true;
 }
 
-QIcon RecordingWorkspace::iconForFile(const QString&) { return {}; }
+QIcon RecordingWorkspace::iconForFile(const QString&) {
+    return {};
+}
 
 Workspace& SharedWorkspace() {
     std::lock_guard lock(g_WorkspaceMutex);

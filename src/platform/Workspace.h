@@ -9,7 +9,7 @@
 #include <memory>
 
 class Workspace {
-public:
+  public:
     virtual ~Workspace() = default;
     virtual bool openURL(const QString& pathOrUrl) = 0;
     virtual bool selectFile(const QString& path) = 0;
@@ -18,7 +18,7 @@ public:
 
 // Opens through the desktop services (never a shell).
 class DesktopWorkspace : public Workspace {
-public:
+  public:
     bool openURL(const QString& pathOrUrl) override;
     bool selectFile(const QString& path) override;
     QIcon iconForFile(const QString& path) override;
@@ -26,7 +26,7 @@ public:
 
 // Records what would have been opened; for tests and the headless command.
 class RecordingWorkspace : public Workspace {
-public:
+  public:
     bool openURL(const QString& pathOrUrl) override;
     bool selectFile(const QString& path) override;
     QIcon iconForFile(const QString& path) override;

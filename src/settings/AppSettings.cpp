@@ -25,8 +25,9 @@ long long ToInteger(const QVariant& value) {
     if (ok) return integer;
     const double real = value.toDouble(&ok);
     if (!ok || !std::isfinite(real)) return 0;
-    if (std::fabs(real) >= 9.2e18) return real < 0 ? std::numeric_limits<long long>::min()
-                                                   : std::numeric_limits<long long>::max();
+    if (std::fabs(real) >= 9.2e18)
+        return real < 0 ? std::numeric_limits<long long>::min()
+                        : std::numeric_limits<long long>::max();
     return static_cast<long long>(real);
 }
 
@@ -49,17 +50,27 @@ AppSettings::AppSettings() : m_pUserDefaults(std::make_unique<QSettings>("Quonex
 
 void AppSettings::DoRegisterDefaults() {
     RegisteredDefaults() = {
-        {"FileFormat", 0LL},          {"VideoFileFormat", 0LL},
-        {"dblFrameInterval", 1.0},    {"DisclosureButtonState", 0LL},
-        {"ImageSizePercentage", 100LL}, {"Transparency", 60LL},
-        {"RowsInVideoWall", 3LL},     {"CompressionFactor", 100LL},
+        {"FileFormat", 0LL},
+        {"VideoFileFormat", 0LL},
+        {"dblFrameInterval", 1.0},
+        {"DisclosureButtonState", 0LL},
+        {"ImageSizePercentage", 100LL},
+        {"Transparency", 60LL},
+        {"RowsInVideoWall", 3LL},
+        {"CompressionFactor", 100LL},
         {"AddTimeIntervalToImages", 1LL},
     };
 }
 
-void AppSettings::SetOverride(const QString& key, const QVariant& value) { Overrides()[key] = value; }
-void AppSettings::ClearOverrides() { Overrides().clear(); }
-void AppSettings::ClearRegisteredDefaults() { RegisteredDefaults().clear(); }
+void AppSettings::SetOverride(const QString& key, const QVariant& value) {
+    Overrides()[key] = value;
+}
+void AppSettings::ClearOverrides() {
+    Overrides().clear();
+}
+void AppSettings::ClearRegisteredDefaults() {
+    RegisteredDefaults().clear();
+}
 
 QVariant AppSettings::Lookup(const QString& key) const {
     if (auto found = Overrides().constFind(key); found != Overrides().constEnd()) return *found;
@@ -68,11 +79,15 @@ QVariant AppSettings::Lookup(const QString& key) const {
     return RegisteredDefaults().value(key);
 }
 
-long long AppSettings::GetIntegerValue(const QString& key) const { return ToInteger(Lookup(key)); }
+long long AppSettings::GetIntegerValue(const QString& key) const {
+    return ToInteger(Lookup(key));
+}
 void AppSettings::SetIntegerValue(long long value, const QString& key) {
     m_pUserDefaults->setValue(key, value);
 }
-double AppSettings::GetDoubleValue(const QString& key) const { return ToDouble(Lookup(key)); }
+double AppSettings::GetDoubleValue(const QString& key) const {
+    return ToDouble(Lookup(key));
+}
 void AppSettings::SetDoubleValue(double value, const QString& key) {
     m_pUserDefaults->setValue(key, value);
 }
@@ -84,42 +99,64 @@ void AppSettings::SetStringValue(const QString& value, const QString& key) {
     m_pUserDefaults->setValue(key, value);
 }
 
-long long AppSettings::GetSelectedFileFormat() const { return GetIntegerValue("FileFormat"); }
-void AppSettings::SetSelectedFileFormat(long long v) { SetIntegerValue(v, "FileFormat"); }
-long long AppSettings::GetSelectedVideoFileFormat() const { return GetIntegerValue("VideoFileFormat"); }
-void AppSettings::SetSelectedVideoFileFormat(long long v) { SetIntegerValue(v, "VideoFileFormat"); }
+long long AppSettings::GetSelectedFileFormat() const {
+    return GetIntegerValue("FileFormat");
+}
+void AppSettings::SetSelectedFileFormat(long long v) {
+    SetIntegerValue(v, "FileFormat");
+}
+long long AppSettings::GetSelectedVideoFileFormat() const {
+    return GetIntegerValue("VideoFileFormat");
+}
+void AppSettings::SetSelectedVideoFileFormat(long long v) {
+    SetIntegerValue(v, "VideoFileFormat");
+}
 
 double AppSettings::GetFrameInterval() const {
     const double interval = std::fabs(GetDoubleValue("dblFrameInterval"));
     return interval == 0.0 ? 0.1 : interval;
 }
-void AppSettings::SetFrameInterval(double v) { SetDoubleValue(v, "dblFrameInterval"); }
+void AppSettings::SetFrameInterval(double v) {
+    SetDoubleValue(v, "dblFrameInterval");
+}
 
 long long AppSettings::GetDisclosureButtonState() const {
     return GetIntegerValue("DisclosureButtonState");
 }
-void AppSettings::SetDisclosureButtonState(long long v) { SetIntegerValue(v, "DisclosureButtonState"); }
+void AppSettings::SetDisclosureButtonState(long long v) {
+    SetIntegerValue(v, "DisclosureButtonState");
+}
 
 double AppSettings::GetImageSizePercentage() const {
     const double percentage = GetDoubleValue("ImageSizePercentage");
     return percentage > 0 ? percentage : 100.0;
 }
-void AppSettings::SetImageSizePercentage(double v) { SetDoubleValue(v, "ImageSizePercentage"); }
+void AppSettings::SetImageSizePercentage(double v) {
+    SetDoubleValue(v, "ImageSizePercentage");
+}
 
 long long AppSettings::GetTransparency() const {
     const long long transparency = GetIntegerValue("Transparency");
     return transparency == 0 ? 60 : transparency;
 }
-void AppSettings::SetTransparency(long long v) { SetIntegerValue(v == 0 ? 60 : v, "Transparency"); }
+void AppSettings::SetTransparency(long long v) {
+    SetIntegerValue(v == 0 ? 60 : v, "Transparency");
+}
 
 long long AppSettings::GetRowsInVideoWall() const {
     const long long rows = GetIntegerValue("RowsInVideoWall");
     return rows < 1 ? 1 : rows;
 }
-void AppSettings::SetRowsInVideoWall(long long v) { SetIntegerValue(v, "RowsInVideoWall"); }
+void AppSettings::SetRowsInVideoWall(long long v) {
+    SetIntegerValue(v, "RowsInVideoWall");
+}
 
-long long AppSettings::GetCompressionFactor() const { return GetIntegerValue("CompressionFactor"); }
-void AppSettings::SetCompressionFactor(long long v) { SetIntegerValue(v, "CompressionFactor"); }
+long long AppSettings::GetCompressionFactor() const {
+    return GetIntegerValue("CompressionFactor");
+}
+void AppSettings::SetCompressionFactor(long long v) {
+    SetIntegerValue(v, "CompressionFactor");
+}
 
 long long AppSettings::GetAddTimeIntervalToImages() const {
     return GetIntegerValue("AddTimeIntervalToImages");
@@ -132,7 +169,9 @@ double AppSettings::GetFrameDelayDuringExport() const {
     const double delay = GetDoubleValue("FrameDelayDuringExport");
     return delay > 0 ? delay : 0.05;
 }
-void AppSettings::SetFrameDelayDuringExport(double v) { SetDoubleValue(v, "FrameDelayDuringExport"); }
+void AppSettings::SetFrameDelayDuringExport(double v) {
+    SetDoubleValue(v, "FrameDelayDuringExport");
+}
 
 double AppSettings::GetFrameRateForExportedVideo() const {
     const double stored = GetDoubleValue("FrameRateForExportedVideo");
@@ -147,7 +186,9 @@ QString AppSettings::GetLastVideo() const {
     const QString path = GetStringValue("LastVideo");
     return FileExistsAtPath(path) ? path : QString("");
 }
-void AppSettings::SetLastVideo(const QString& v) { SetStringValue(v, "LastVideo"); }
+void AppSettings::SetLastVideo(const QString& v) {
+    SetStringValue(v, "LastVideo");
+}
 
 QString AppSettings::GetOutputImageFileNameParameter1() const {
     return GetStringValue("OutputImageFileNameParameter1");
@@ -174,13 +215,25 @@ void AppSettings::SetOutputImageAppendFileName(long long v) {
     SetIntegerValue(v, "OutputImageAppendFileName");
 }
 
-double AppSettings::GetFrom() const { return std::fabs(GetDoubleValue("dblFrom")); }
-void AppSettings::SetFrom(double v) { SetDoubleValue(v, "dblFrom"); }
-double AppSettings::GetTo() const { return std::fabs(GetDoubleValue("dblTo")); }
-void AppSettings::SetTo(double v) { SetDoubleValue(v, "dblTo"); }
+double AppSettings::GetFrom() const {
+    return std::fabs(GetDoubleValue("dblFrom"));
+}
+void AppSettings::SetFrom(double v) {
+    SetDoubleValue(v, "dblFrom");
+}
+double AppSettings::GetTo() const {
+    return std::fabs(GetDoubleValue("dblTo"));
+}
+void AppSettings::SetTo(double v) {
+    SetDoubleValue(v, "dblTo");
+}
 
-QString AppSettings::GetBaseFolder() const { return GetStringValue("BaseFolder"); }
-void AppSettings::SetBaseFolder(const QString& v) { SetStringValue(v, "BaseFolder"); }
+QString AppSettings::GetBaseFolder() const {
+    return GetStringValue("BaseFolder");
+}
+void AppSettings::SetBaseFolder(const QString& v) {
+    SetStringValue(v, "BaseFolder");
+}
 
 // The colour is kept as its "#AARRGGBB" text; anything else reads as no colour.
 std::optional<QColor> AppSettings::GetTimeColor() const {
@@ -196,9 +249,21 @@ void AppSettings::SetTimeColor(const QColor& colour) {
     m_pUserDefaults->setValue("TimeColorData", colour.name(QColor::HexArgb).toLatin1());
 }
 
-long long AppSettings::GetAddWatermark() const { return GetIntegerValue("AddWatermark"); }
-void AppSettings::SetAddWatermark(long long v) { SetIntegerValue(v, "AddWatermark"); }
-QString AppSettings::GetWatermarkFilePath() const { return GetStringValue("WatermarkFilePath"); }
-void AppSettings::SetWatermarkFilePath(const QString& v) { SetStringValue(v, "WatermarkFilePath"); }
-long long AppSettings::GetAlignment() const { return GetIntegerValue("Alignment"); }
-void AppSettings::SetAlignment(long long v) { SetIntegerValue(v, "Alignment"); }
+long long AppSettings::GetAddWatermark() const {
+    return GetIntegerValue("AddWatermark");
+}
+void AppSettings::SetAddWatermark(long long v) {
+    SetIntegerValue(v, "AddWatermark");
+}
+QString AppSettings::GetWatermarkFilePath() const {
+    return GetStringValue("WatermarkFilePath");
+}
+void AppSettings::SetWatermarkFilePath(const QString& v) {
+    SetStringValue(v, "WatermarkFilePath");
+}
+long long AppSettings::GetAlignment() const {
+    return GetIntegerValue("Alignment");
+}
+void AppSettings::SetAlignment(long long v) {
+    SetIntegerValue(v, "Alignment");
+}

@@ -16,7 +16,7 @@
 #include <optional>
 
 class AppSettings {
-public:
+  public:
     AppSettings();
 
     // Registers the nine fallback values; stored values always win over them.
@@ -83,7 +83,7 @@ public:
     long long GetAlignment() const;
     void SetAlignment(long long value);
 
-private:
+  private:
     QVariant Lookup(const QString& key) const;  // override, stored, registered, or invalid
 
     std::unique_ptr<QSettings> m_pUserDefaults;

@@ -15,6 +15,18 @@ void ResetSettingsStore() {
     QSettings("Quonex", "Stillpress").clear();
 }
 
+QString WriteTestFile(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    EXPECT_EQ(file.write(data), data.size());
+    return path;
+}
+
+QByteArray ReadTestFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QString MakeTempDir(const QString& name) {
     static int counter = 0;
     const QString path = QString("%1/tmp/%2-%3").arg(TestHome(), name).arg(++counter);
@@ -46,9 +58,9 @@ QString MakeVideo(const QString& name, const QStringList& args) {
     if (QFile::exists(path)) return path;
     const QString partial = folder + "/partial-" + name;
     QByteArray err;
-    const int code = RunProgram("ffmpeg", QStringList{"-hide_banner", "-loglevel", "error", "-y"}
-                                              << args << partial,
-                                nullptr, &err);
+    const int code = RunProgram(
+        "ffmpeg", QStringList{"-hide_banner", "-loglevel", "error", "-y"} << args << partial,
+        nullptr, &err);
     EXPECT_EQ(code, 0) << "ffmpeg could not make " << name.toStdString() << ": "
                        << err.toStdString();
     QFile::rename(partial, path);
@@ -57,13 +69,15 @@ QString MakeVideo(const QString& name, const QStringList& args) {
 
 static std::vector<double> ReferenceFrameTimes(const QString& video) {
     QByteArray out;
-    RunProgram("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
-                           "frame=best_effort_timestamp_time", "-of", "csv=p=0", video},
+    RunProgram("ffprobe",
+               {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                "frame=best_effort_timestamp_time", "-of", "csv=p=0", video},
                &out);
     std::vector<double> times;
     for (const QByteArray& line : out.split('\n')) {
         bool ok = false;
-        const double value = line.trimmed().toDouble(&ok);
+        // Frames with side data print extra (empty) fields after the time: "0.000000,".
+        const double value = line.split(',').front().trimmed().toDouble(&ok);
         if (ok) times.push_back(value);
     }
     if (!times.empty()) {
@@ -77,8 +91,11 @@ ReferenceFrames DecodeWithReference(const QString& video, int width, int height)
     ReferenceFrames reference;
     reference.times = ReferenceFrameTimes(video);
     QByteArray raw;
-    RunProgram("ffmpeg", {"-v", "error", "-i", video, "-map", "0:v:0", "-vsync", "passthrough",
-                          "-f", "rawvideo", "-pix_fmt", "rgb24", "-"},
+    // Exact conversion (no approximated rounding or chroma), as a frame grabber should do it.
+    RunProgram("ffmpeg",
+               {"-v", "error", "-i", video, "-map", "0:v:0", "-vsync", "passthrough", "-sws_flags",
+                "accurate_rnd+full_chroma_int+full_chroma_inp+bitexact", "-f", "rawvideo",
+                "-pix_fmt", "rgb24", "-"},
                &raw);
     const qsizetype frameBytes = qsizetype(width) * height * 3;
     for (qsizetype offset = 0; offset + frameBytes <= raw.size(); offset += frameBytes) {

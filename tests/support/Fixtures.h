@@ -14,6 +14,11 @@ QString TestHome();
 // Removes every stored setting and override, so a test starts from an empty store.
 void ResetSettingsStore();
 
+// Writes `data` to `path` (a new or replaced file) and answers the path.
+QString WriteTestFile(const QString& path, const QByteArray& data);
+// The whole content of a file; empty when it cannot be read.
+QByteArray ReadTestFile(const QString& path);
+
 // A fresh empty directory below the test home.
 QString MakeTempDir(const QString& name);
 

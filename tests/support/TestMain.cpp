@@ -13,7 +13,9 @@ namespace {
 QString g_strHome;
 }
 
-QString TestHome() { return g_strHome; }
+QString TestHome() {
+    return g_strHome;
+}
 
 int main(int argc, char** argv) {
     QTemporaryDir home(QDir::tempPath() + "/stillpress-test-XXXXXX");

@@ -1,0 +1,28 @@
+# Shared pieces of the benchmarks: test videos made with ffmpeg's sources, timing and peak
+# memory of one command, and the median of a list.
+set -euo pipefail
+BENCH_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+ROOT=$(dirname "$BENCH_DIR")
+DATA="$BENCH_DIR/data"
+CLI="$ROOT/build/stillpress-cli"
+mkdir -p "$DATA"
+command -v /usr/bin/time >/dev/null || { [[ $(id -u) -eq 0 ]] && apt-get install -y -qq time >/dev/null; }
+
+# make_video NAME SECONDS SIZE RATE KEYINT: H.264 from testsrc2, made once.
+make_video() {
+    local path="$DATA/$1"
+    [[ -f "$path" ]] || ffmpeg -hide_banner -loglevel error -y -f lavfi \
+        -i "testsrc2=size=$3:rate=$4:duration=$2" -c:v libx264 -preset ultrafast -g "$5" \
+        -pix_fmt yuv420p "$path"
+    echo "$path"
+}
+
+# measure OUTFILE COMMAND...: runs the command, appends "seconds kilobytes" to OUTFILE.
+measure() {
+    local outfile=$1
+    shift
+    /usr/bin/time -f "%e %M" -o "$outfile.last" "$@" >/dev/null 2>&1
+    cat "$outfile.last" >>"$outfile"
+}
+
+median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }

@@ -1,0 +1,44 @@
+#pragma once
+// The export images command after the window has saved its controls: the file and range
+// checks, one extraction run and its report. Shared by the main window and the headless
+// command; runs on the caller's thread.
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+#include "media/VideoFileProcessor.h"
+
+class MessagePresenter;
+
+// True when `path` names something that exists; otherwise shows "Select a Video File" (empty
+// path) or "File Not Found" and answers false.
+bool DoesVideoFileExists(const QString& path, MessagePresenter& messages);
+
+struct ExportImagesOutcome {
+    enum class Status { Refused, Completed, CompletedWithFailures, Cancelled };
+    Status status = Status::Refused;
+    QString folder;
+    std::shared_ptr<QStringList> files;  // every path the run wrote, in order
+    long long failedFrames = 0;
+    QString firstError;
+};
+
+struct ExportImagesRequest {
+    QString videoPath;
+    double typedFrom = 0;  // the numbers as typed, compared with the duration
+    double typedTo = 0;
+    // The headless command also refuses a video whose duration cannot be read.
+    bool refuseUnreadableDuration = false;
+    VideoFileProcessor::ProgressHandler progress;
+};
+
+// Runs the checks and the extraction, stores "LastFolder" and shows the closing message.
+ExportImagesOutcome RunExportImagesCommand(const ExportImagesRequest& request,
+                                           MessagePresenter& messages);
+
+// The messages of the command, for callers that show them elsewhere.
+namespace ExportImagesMessages {
+inline constexpr const char* kCouldNotReadDurationTitle = "Could Not Read Video Duration";
+QString CouldNotReadDurationText();
+}  // namespace ExportImagesMessages

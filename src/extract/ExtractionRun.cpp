@@ -1,0 +1,180 @@
+// The frame extraction run of the video processor: range, steps, names, folders, saving.
+#include <QDateTime>
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+#include "extract/FrameNaming.h"
+#include "extract/GreyScaleConverter.h"
+#include "extract/ImageFormatTable.h"
+#include "extract/StepSchedule.h"
+#include "media/VideoFileProcessor.h"
+#include "platform/ImageFiles.h"
+#include "platform/ImageGenerator.h"
+#include "platform/MediaAsset.h"
+#include "platform/StandardFolders.h"
+#include "platform/Workspace.h"
+#include "settings/AppSettings.h"
+
+namespace {
+
+// Encodes and writes one image file; false with the reason when nothing usable was written.
+bool EncodeAndWrite(const DrawableImage& image, const QString& path, long long formatCode,
+                    float compressionFactor, QString* error) {
+    QString reason;
+    if (!IsKnownImageFileType(formatCode))
+        reason = QString("the image format code %1 is not a known format").arg(formatCode);
+    else if (image.isNull())
+        reason = "the image is empty";
+    else
+        try {
+            const QByteArray data =
+                EncodeImage(image.bitmap(), ImageFileType(formatCode), compressionFactor);
+            if (WriteFileData(path, data, &reason)) return true;
+        } catch (const std::exception& failure) {
+            reason = QString::fromUtf8(failure.what());
+        }
+    if (error) *error = path + ": " + reason;
+    return false;
+}
+
+float CompressionFactorOf(long long percent) {
+    return static_cast<float>(std::clamp(static_cast<double>(percent) / 100.0, 0.0, 1.0));
+}
+
+}  // namespace
+
+struct VideoFileProcessor::RunOptions {
+    long long formatCode = 0;
+    double interval = 1;
+    double sizePercentage = 100;
+    FrameNaming naming;
+};
+
+QString VideoFileProcessor::DoExportAllImages(std::shared_ptr<QStringList>& out) {
+    out = std::make_shared<QStringList>();
+    m_pFilePathsArrayForAppDelegate = out;
+    m_iFailedFrameCount = 0;
+    m_strFirstWriteError.clear();
+    m_bCancelled = false;
+
+    const RunOptions options = ReadRunSettings();
+    const double duration = GetVideoDurationInSeconds();
+    const StepSchedule schedule(ExtractionRange(m_fltFrom, m_fltTo, duration), options.interval);
+    if (!IsKnownImageFileType(options.formatCode)) {
+        // No name pattern for this code: nothing is written, and the run says so.
+        m_iFailedFrameCount = schedule.StepCount();
+        m_strFirstWriteError = QString("The image format code %1 is not one of the known formats.")
+                                   .arg(options.formatCode);
+        return options.naming.folder;
+    }
+    if (!m_pAsset) return options.naming.folder;
+    ImageGenerator generator(*m_pAsset);
+    generator.setRequestedTimeToleranceBefore(kCMTimeZero);
+    generator.setRequestedTimeToleranceAfter(kCMTimeZero);
+    m_oVideoTimeScale = m_pAsset->duration().timescale;
+    RunSteps(options, schedule, generator);
+    return options.naming.folder;
+}
+
+// Reads the run's settings in their fixed order, creates the run folder and shows it.
+VideoFileProcessor::RunOptions VideoFileProcessor::ReadRunSettings() {
+    AppSettings& settings = GetAppSettings();
+    RunOptions options;
+    m_fltFrom = settings.GetFrom();
+    m_fltTo = settings.GetTo();
+    m_bAddTimeToImages = settings.GetAddTimeIntervalToImages() == 1;
+    pLastFilePath.clear();
+    m_bAutoDelete = settings.GetIntegerValue("_checkBoxAutoDelete") == 1;
+    options.formatCode = settings.GetSelectedFileFormat();
+    options.interval = settings.GetFrameInterval();
+    options.sizePercentage = settings.GetImageSizePercentage();
+    options.naming.folder = GetAppNewMultimediaFolderForSource(mFilePath, true);
+    SharedWorkspace().openURL(options.naming.folder);
+    options.naming.prefix = settings.GetOutputImageFileNameParameter1();
+    if (options.naming.prefix.isEmpty())
+        options.naming.prefix = FileNameWithoutExtension(mFilePath);
+    options.naming.appendFileName = settings.GetOutputImageAppendFileName() != 0;
+    options.naming.appendDuration = settings.GetOutputImageFileNameAppendDuration() == 1;
+    m_bExportAsGreyScale = settings.GetOutputImageAsGreyScale() == 1;
+    return options;
+}
+
+void VideoFileProcessor::RunSteps(const RunOptions& options, const StepSchedule& schedule,
+                                  ImageGenerator& generator) {
+    const long long total = m_fnProgress ? schedule.StepCount() : 0;
+    schedule.ForEachStep([&](double time, long long counter) {
+        DoSaveVideoFrame(time, options.naming.NameFor(time, counter), options.formatCode,
+                         options.sizePercentage, generator);
+        if (m_fnProgress && !m_fnProgress(counter, total)) m_bCancelled = true;
+        return !m_bCancelled;
+    });
+}
+
+void VideoFileProcessor::DoSaveVideoFrame(double time, const QString& nameWithoutExtension,
+                                          long long formatCode, double sizePercentage,
+                                          ImageGenerator& generator) {
+    const QImage frame =
+        generator.copyCGImageAtTime(CMTimeMakeWithSeconds(time, m_oVideoTimeScale));
+    if (frame.isNull()) return;
+    DrawableImage image = imageFromCGImageRef(frame);
+    if (m_bExportAsGreyScale) image = GetGreyScaleConverter().imageToGreyImage(image);
+    saveAsWithNameWithoutExtension(std::move(image), nameWithoutExtension, formatCode,
+                                   sizePercentage, time);
+}
+
+void VideoFileProcessor::saveAsWithNameWithoutExtension(DrawableImage image,
+                                                        const QString& nameWithoutExtension,
+                                                        long long formatCode, double sizePercentage,
+                                                        double time) {
+    if (sizePercentage != 100.0) {
+        const QSizeF size = image.size();
+        image =
+            resizeImage(image, QSizeF(static_cast<float>(size.width() * sizePercentage / 100),
+                                      static_cast<float>(size.height() * sizePercentage / 100)));
+    }
+    AddWatermarkToImage(image);
+    if (m_bAddTimeToImages) DrawImageTime(time, image);
+    const QString fullPath = GetFileNameWithExtension(nameWithoutExtension, formatCode);
+    QString error;
+    if (!EncodeAndWrite(image, fullPath, formatCode, CompressionFactorOf(m_iCompressionFactor),
+                        &error))
+        RecordWriteFailure(error);
+    m_pFilePathsArrayForAppDelegate->append(fullPath);
+    if (m_bAutoDelete) RemoveEarlierDuplicate(fullPath);
+}
+
+bool VideoFileProcessor::SaveNSImageAsFile(const DrawableImage& image, const QString& fullPath,
+                                           unsigned long long formatCode, QString* error) {
+    return EncodeAndWrite(image, fullPath, static_cast<long long>(formatCode), 1.0f, error);
+}
+
+void VideoFileProcessor::RecordWriteFailure(const QString& reason) {
+    if (m_iFailedFrameCount++ == 0) m_strFirstWriteError = reason;
+}
+
+unsigned long long VideoFileProcessor::GetSelectedImageFileFormat() {
+    return static_cast<unsigned long long>(GetAppSettings().GetSelectedFileFormat());
+}
+
+QString VideoFileProcessor::GetAppMultimediaFolder(bool forImages) {
+    QString base = GetAppSettings().GetBaseFolder();
+    if (!DirectoryExistsAtPath(base))
+        base = forImages ? UserPicturesDirectory() : UserMoviesDirectory();
+    const QString folder = base + "/Stillpress Files";
+    CreateDirectoryWithParents(folder);
+    return folder;
+}
+
+QString VideoFileProcessor::GetUniqueNameForSource(const QString& sourcePath) const {
+    return FileNameWithoutExtension(sourcePath) + ' ' +
+           QDateTime::currentDateTimeUtc().toString(QStringLiteral("HH mm ss"));
+}
+
+QString VideoFileProcessor::GetAppNewMultimediaFolderForSource(const QString& sourcePath,
+                                                               bool forImages) {
+    const QString folder =
+        GetAppMultimediaFolder(forImages) + '/' + GetUniqueNameForSource(sourcePath);
+    CreateDirectoryWithParents(folder);
+    return folder;
+}

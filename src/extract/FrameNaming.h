@@ -1,0 +1,17 @@
+#pragma once
+// File names of extracted frames (without extension). Plain value; any thread.
+
+#include <QString>
+
+struct FrameNaming {
+    QString folder;
+    QString prefix;  // the name text, or the video's file name without extension
+    bool appendFileName = false;
+    bool appendDuration = false;
+
+    // folder/<prefix><time text><n>, folder/<prefix><n>, folder/<time text> <n> or folder/<n>.
+    QString NameFor(double time, long long counter) const;
+};
+
+// The last path component without its last extension ("a.b.mp4" gives "a.b").
+QString FileNameWithoutExtension(const QString& path);

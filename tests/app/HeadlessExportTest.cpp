@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+
+#include "settings/AppSettings.h"
+#include "support/Fixtures.h"
+
+namespace {
+
+struct CliResult {
+    int status = -1;
+    QString out;
+    QString err;
+    QString LastLine() const { return out.trimmed().split('\n').last(); }
+};
+
+CliResult RunCli(const QStringList& arguments) {
+    QByteArray out;
+    QByteArray err;
+    CliResult result;
+    result.status = RunProgram(STILLPRESS_CLI, arguments, &out, &err);
+    result.out = QString::fromUtf8(out);
+    result.err = QString::fromUtf8(err);
+    return result;
+}
+
+QString Sample() {
+    return QString(STILLPRESS_SOURCE_DIR) + "/samples/sample.mp4";
+}
+
+class HeadlessExportTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetSettingsStore();
+        base = MakeTempDir("cli-base");
+    }
+    QString base;
+};
+
+TEST_F(HeadlessExportTest, ExportsTheSampleAndRemembersTheFolder) {
+    AppSettings().SetSelectedFileFormat(1);  // saved choice: BMP
+    const CliResult result =
+        RunCli({"export-images", Sample(), "--interval", "2", "--base-folder", base});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    const QString folder = result.LastLine();
+    EXPECT_TRUE(folder.startsWith(base + "/Stillpress Files/sample "));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
+              (QStringList{"1.bmp", "2.bmp", "3.bmp", "4.bmp"}));
+    EXPECT_TRUE(result.err.contains(
+        "Process To Extract Image Files from Selected Video File has Completed: "));
+    QSettings stored("Quonex", "Stillpress");
+    stored.sync();
+    EXPECT_EQ(stored.value("LastFolder").toString(), folder);
+    EXPECT_FALSE(stored.contains("BaseFolder"));  // options are for this run only
+    EXPECT_FALSE(stored.contains("dblFrameInterval"));
+}
+
+TEST_F(HeadlessExportTest, OptionsChooseFormatRangeAndNames) {
+    const CliResult result =
+        RunCli({"export-images", Sample(), "--from", "1", "--to", "3", "--format", "jpeg2000",
+                "--prefix", "shot", "--append-name", "--base-folder", base, "--size", "50"});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    const QString folder = result.LastLine();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
+              (QStringList{"shot1.jpeg", "shot2.jpeg"}));
+    EXPECT_EQ(ReadTestFile(folder + "/shot1.jpeg").left(12), QByteArray("\x00\x00\x00\x0CjP  \r\n\x87\n", 12));
+}
+
+TEST_F(HeadlessExportTest, RefusalsPrintTheirMessageAndExitTwo) {
+    const QString text = WriteTestFile(MakeTempDir("cli-text") + "/notes.mov", "plain text");
+    const std::pair<QStringList, QString> cases[] = {
+        {{"export-images", ""}, "Select a Video File: "},
+        {{"export-images", text + ".missing"}, "File Not Found: "},
+        {{"export-images", text}, "Could Not Read Video Duration: "},
+        {{"export-images", Sample(), "--to", "100"}, "Invalid Export To: "},
+        {{"export-images", Sample(), "--from", "100"}, "Invalid Export From: "},
+        {{"export-images", Sample(), "--format", "webp"}, "--format takes one of"},
+        {{"export-images", Sample(), "--interval"}, "--interval needs a value"},
+        {{"export-images", Sample(), "--bogus"}, "unknown option --bogus"},
+        {{"export-images"}, "name the video"},
+        {{}, "Usage:"},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        const CliResult result = RunCli(arguments);
+        EXPECT_EQ(result.status, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(result.err.contains(expected)) << result.err.toStdString();
+        EXPECT_TRUE(result.out.isEmpty());
+    }
+    QSettings stored("Quonex", "Stillpress");
+    EXPECT_FALSE(stored.contains("LastFolder"));
+}
+
+TEST_F(HeadlessExportTest, FramesThatCannotBeWrittenExitOne) {
+    WriteTestFile(base + "/Stillpress Files", "");  // a file where the folder should go
+    const CliResult result =
+        RunCli({"export-images", Sample(), "--to", "2", "--base-folder", base});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.err.contains("Some Image Files Could Not Be Written: 2 Image File(s)"))
+        << result.err.toStdString();
+}
+
+TEST_F(HeadlessExportTest, PathsWithSpacesQuotesAndALeadingDash) {
+    const QString folder = MakeTempDir("cli-odd") + "/-a \"quoted\" 'name' ü";
+    QDir().mkpath(folder);
+    const QString video = folder + "/-clip.mp4";
+    ASSERT_TRUE(QFile::copy(Sample(), video));
+    const CliResult result =
+        RunCli({"export-images", "--to", "1", "--base-folder", base, "--", video});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.LastLine().startsWith(base + "/Stillpress Files/-clip "));
+    EXPECT_EQ(QDir(result.LastLine()).entryList(QDir::Files), QStringList{"1.tiff"});
+}
+
+}  // namespace

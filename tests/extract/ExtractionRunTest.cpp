@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include "extract/ExtractTestSupport.h"
+#include "extract/FrameNaming.h"
+#include "extract/ImageFormatTable.h"
+#include "extract/StepSchedule.h"
+#include "platform/ImageFiles.h"
+#include "platform/Workspace.h"
+
+namespace {
+
+std::vector<double> StepTimes(ExtractionRangeValue range, double interval) {
+    std::vector<double> times;
+    StepSchedule(range, interval).ForEachStep([&times](double time, long long) {
+        times.push_back(time);
+        return times.size() < 100000;
+    });
+    return times;
+}
+
+TEST(StepSchedule, RangeRules) {
+    auto range = ExtractionRange(2, 1, 10);  // a To below the start runs to the end
+    EXPECT_EQ(range.start, 2);
+    EXPECT_EQ(range.end, 10);
+    range = ExtractionRange(15, 20, 10);  // a From beyond the video starts at 0
+    EXPECT_EQ(range.start, 0);
+    EXPECT_EQ(range.end, 10);
+    EXPECT_EQ(StepTimes(ExtractionRange(0, 0, 10), 1).size(), 0u);
+    EXPECT_EQ(StepTimes(ExtractionRange(3, 3, 10), 1).size(), 0u);
+    EXPECT_EQ(StepTimes(ExtractionRange(0, 5, std::nan("")), 1).size(), 0u);
+}
+
+TEST(StepSchedule, AccumulatedSumsStayBelowTheEnd) {
+    const auto tenths = StepTimes(ExtractionRange(0, 1, 10), 0.1);
+    ASSERT_EQ(tenths.size(), 11u);
+    EXPECT_EQ(tenths[3], 0.30000000000000004);
+    EXPECT_EQ(tenths[10], 0.9999999999999999);
+    const auto seconds = StepTimes(ExtractionRange(0, 10, 10), 1);
+    ASSERT_EQ(seconds.size(), 10u);
+    EXPECT_EQ(seconds.back(), 9);
+    EXPECT_EQ(StepSchedule(ExtractionRange(0, 10, 10), 1).StepCount(), 10);
+}
+
+TEST(StepSchedule, AnIntervalTooSmallToAdvanceStops) {
+    EXPECT_EQ(StepTimes(ExtractionRange(5, 6, 10), 1e-300).size(), 1u);
+}
+
+TEST(FrameNaming, FourPatterns) {
+    FrameNaming naming{"F", "clip", true, true};
+    EXPECT_EQ(naming.NameFor(65, 3), "F/clip1m 5s3");
+    naming.appendDuration = false;
+    EXPECT_EQ(naming.NameFor(65, 3), "F/clip3");
+    naming = {"F", "clip", false, true};
+    EXPECT_EQ(naming.NameFor(65, 3), "F/1m 5s 3");
+    naming.appendDuration = false;
+    EXPECT_EQ(naming.NameFor(65, 3), "F/3");
+    EXPECT_EQ(FileNameWithoutExtension("/v/a.b.mp4"), "a.b");
+    EXPECT_EQ(FileNameWithoutExtension("/v/.hidden"), ".hidden");
+    EXPECT_EQ(GetFileNameWithExtension("F/3", 5), "F/3.jpeg");
+    EXPECT_EQ(GetFileNameWithExtension("F/3", 9), "F/3");
+}
+
+TEST(ExtractionRun, DefaultsWriteTheExactFrameOfEveryStep) {
+    const QString video = MovingPictureVideo();
+    const ExtractionResult result = Extract(video, [](AppSettings& settings) {
+        settings.SetFrom(0);
+        settings.SetTo(10);
+    });
+    EXPECT_TRUE(QRegularExpression("/Stillpress Files/moving-160x120-30fps \\d\\d \\d\\d \\d\\d$")
+                    .match(result.folder)
+                    .hasMatch())
+        << result.folder.toStdString();
+    QStringList expected;
+    for (int n = 1; n <= 10; ++n) expected << QString("%1/%2.tiff").arg(result.folder).arg(n);
+    EXPECT_EQ(*result.files, expected);
+    EXPECT_EQ(result.failedFrames, 0);
+    const ReferenceFrames reference = DecodeWithReference(video, 160, 120);
+    for (int n = 0; n < 10; ++n) {
+        const QImage image = LoadImageFile(expected[n]);
+        ASSERT_EQ(image.size(), QSize(160, 120));
+        EXPECT_EQ(ClosestFrame(reference, image), n * 30) << "step " << n;
+        EXPECT_LT(CompareImages(reference.images[n * 30], image).meanDifference, 1.5);
+    }
+}
+
+TEST(ExtractionRun, TheRunFolderIsShownBeforeFramesAreTaken) {
+    auto workspace = std::make_shared<RecordingWorkspace>();
+    SetSharedWorkspace(workspace);
+    const ExtractionResult result = Extract(MovingPictureVideo(), [](AppSettings& settings) {
+        settings.SetTo(0);  // no frames: the folder is still made and shown
+    });
+    EXPECT_TRUE(QDir(result.folder).exists());
+    EXPECT_EQ(workspace->openedURLs, QStringList{result.folder});
+    EXPECT_TRUE(result.files->isEmpty());
+    SetSharedWorkspace(std::make_shared<RecordingWorkspace>());
+}
+
+TEST(ExtractionRun, NamesWithPrefixAndTimeText) {
+    const QString video = MakeVideo("long-64x48-5fps.mp4",
+                                    {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=5:duration=70",
+                                     "-c:v", "libx264", "-preset", "ultrafast"});
+    const ExtractionResult result = Extract(video, [](AppSettings& settings) {
+        settings.SetOutputImageFileNameParameter1("shot");
+        settings.SetOutputImageAppendFileName(1);
+        settings.SetOutputImageFileNameAppendDuration(1);
+        settings.SetFrom(63);
+        settings.SetTo(66);
+        settings.SetSelectedFileFormat(4);
+    });
+    ASSERT_EQ(result.files->size(), 3);
+    EXPECT_EQ(result.files->at(2), result.folder + "/shot1m 5s3.png");
+    EXPECT_EQ(result.FolderEntries(),
+              (QStringList{"shot1m 3s1.png", "shot1m 4s2.png", "shot1m 5s3.png"}));
+}
+
+TEST(ExtractionRun, EveryFormatWritesItsOwnKindOfFile) {
+    const QString video = MovingPictureVideo();
+    const QByteArray signatures[] = {
+        "II*", "BM", "GIF8", "\xFF\xD8\xFF", "\x89PNG", QByteArray("\x00\x00\x00\x0CjP  ", 8)};
+    for (long long code = 0; code < 6; ++code) {
+        const ExtractionResult result = Extract(video, [code](AppSettings& settings) {
+            settings.SetTo(1);
+            settings.SetFrameInterval(0.5);
+            settings.SetSelectedFileFormat(code);
+        });
+        ASSERT_EQ(result.files->size(), 2) << code;
+        const QString path = result.files->at(1);
+        EXPECT_TRUE(path.endsWith("/2." + ImageFileExtension(code)));
+        EXPECT_TRUE(ReadTestFile(path).startsWith(signatures[code])) << code;
+        EXPECT_EQ(LoadImageFile(path).size(), QSize(160, 120)) << code;
+    }
+}
+
+TEST(ExtractionRun, AnUnknownFormatCodeWritesNothingAndSaysSo) {
+    const ExtractionResult result = Extract(MovingPictureVideo(), [](AppSettings& settings) {
+        settings.SetTo(3);
+        settings.SetSelectedFileFormat(9);
+    });
+    EXPECT_TRUE(result.FolderEntries().isEmpty());
+    EXPECT_EQ(result.failedFrames, 3);
+    EXPECT_TRUE(result.firstError.contains("9"));
+}
+
+TEST(ExtractionRun, AFolderThatCannotBeMadeIsReportedNotHidden) {
+    const QString base = MakeTempDir("blocked");
+    WriteTestFile(base + "/Stillpress Files", "");  // a file where the folder should go
+    const ExtractionResult result = Extract(MovingPictureVideo(), [&base](AppSettings& settings) {
+        settings.SetBaseFolder(base);
+        settings.SetTo(2);
+    });
+    EXPECT_EQ(result.files->size(), 2);  // the list keeps what the run tried to write
+    EXPECT_EQ(result.failedFrames, 2);
+    EXPECT_FALSE(result.firstError.isEmpty());
+}
+
+TEST(ExtractionRun, StepsPastTheLastFrameAreSkippedAndKeepTheirNumbers) {
+    // The container says 4 s but the picture stops after 2 s (audio runs on).
+    const QString video = MakeVideo(
+        "short-picture.mkv",
+        {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=10:duration=2", "-f", "lavfi", "-i",
+         "sine=duration=4", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac"});
+    const ExtractionResult result = Extract(video, [](AppSettings& settings) {
+        settings.SetTo(100);
+        settings.SetFrom(1);
+    });
+    EXPECT_EQ(result.FolderEntries(), (QStringList{"1.tiff"}));
+    EXPECT_GE(result.files->size(), 1);
+    EXPECT_EQ(result.failedFrames, 0);
+}
+
+TEST(ExtractionRun, AVideoThatCannotBeReadGivesAnEmptyFolder) {
+    const QString path =
+        WriteTestFile(MakeTempDir("not-video") + "/notes.mp4", "this is text, not a video\n");
+    const ExtractionResult result = Extract(path, [](AppSettings& settings) { settings.SetTo(5); });
+    EXPECT_TRUE(QDir(result.folder).exists());
+    EXPECT_TRUE(result.files->isEmpty());
+}
+
+}  // namespace

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include "extract/ExtractTestSupport.h"
+#include "extract/GreyScaleConverter.h"
+#include "extract/WatermarkPlacement.h"
+#include "platform/ImageFiles.h"
+
+namespace {
+
+QImage Filled(int width, int height, QColor colour) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    image.setDotsPerMeterX(2835);  // 72 dots per inch: one pixel per point
+    image.setDotsPerMeterY(2835);
+    return image;
+}
+
+// A processor with a cached watermark, as opening a video with the option on leaves it.
+struct StampingProcessor : VideoFileProcessor {
+    StampingProcessor(const QImage& watermark, QSizeF points, long long alignment,
+                      long long transparency = 100) {
+        m_pWatermarkImageUserSelected = DrawableImage(watermark);
+        m_iUserSelectedWaterMarkImageWidth = static_cast<long long>(points.width());
+        m_iUserSelectedWaterMarkImageHeight = static_cast<long long>(points.height());
+        m_iWatermarkAlignment = alignment;
+        m_iTransparency = transparency;
+    }
+};
+
+// Top-down pixel rectangle covered by red in `image`.
+QRect RedArea(const QImage& image) {
+    QRect area;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            if (qRed(pixel) > 200 && qGreen(pixel) < 60) area |= QRect(x, y, 1, 1);
+        }
+    return area;
+}
+
+TEST(FrameProcessing, WatermarkPlacementsInBottomUpCoordinates) {
+    const QImage red = Filled(10, 6, Qt::red);
+    const std::pair<long long, QRect> cases[] = {
+        {0, QRect(0, 0, 10, 6)},   {1, QRect(90, 0, 10, 6)},  {2, QRect(0, 44, 10, 6)},
+        {3, QRect(90, 44, 10, 6)}, {4, QRect(45, 22, 10, 6)}, {7, QRect(0, 44, 10, 6)},
+    };
+    for (const auto& [alignment, expected] : cases) {
+        StampingProcessor processor(red, QSizeF(10, 6), alignment);
+        DrawableImage image(Filled(100, 50, Qt::white));
+        processor.AddWatermarkToImage(image);
+        EXPECT_EQ(RedArea(image.bitmap()), expected) << "alignment " << alignment;
+    }
+}
+
+TEST(FrameProcessing, CentreOfAnOddWidthUsesHalfPoints) {
+    EXPECT_EQ(WatermarkOrigin(4, QSizeF(101, 51), 11, 5), QPointF(45.5, 23.5));
+    EXPECT_EQ(WatermarkOrigin(3, QSizeF(40, 40), 60, 10), QPointF(-20, 0));
+    StampingProcessor processor(Filled(11, 5, Qt::red), QSizeF(11, 5), 4);
+    DrawableImage image(Filled(101, 51, Qt::white));
+    processor.AddWatermarkToImage(image);
+    const QRect red = RedArea(image.bitmap());
+    EXPECT_GE(red.left(), 45);
+    EXPECT_LE(red.right(), 56);
+    EXPECT_GE(red.width(), 10);
+}
+
+TEST(FrameProcessing, WatermarkOpacityAndClipping) {
+    StampingProcessor faint(Filled(10, 10, Qt::black), QSizeF(10, 10), 2, 1);
+    DrawableImage image(Filled(40, 40, Qt::white));
+    faint.AddWatermarkToImage(image);
+    const int faded = qRed(image.bitmap().pixel(2, 35));  // 1 % of black over white
+    EXPECT_GE(faded, 250);
+    EXPECT_LT(faded, 255);
+
+    StampingProcessor large(Filled(60, 10, Qt::red), QSizeF(60, 10), 3);
+    DrawableImage small(Filled(40, 40, Qt::white));
+    large.AddWatermarkToImage(small);  // x = -20: the left part falls outside
+    EXPECT_EQ(RedArea(small.bitmap()), QRect(0, 30, 40, 10));
+}
+
+TEST(FrameProcessing, WatermarkDrawnAtItsSizeInPoints) {
+    // A 20 x 12 pixel image at 144 dpi is 10 x 6 points.
+    StampingProcessor processor(Filled(20, 12, Qt::red), QSizeF(10, 6), 0);
+    DrawableImage image(Filled(100, 50, Qt::white));
+    processor.AddWatermarkToImage(image);
+    EXPECT_EQ(RedArea(image.bitmap()), QRect(0, 0, 10, 6));
+}
+
+TEST(FrameProcessing, NoWatermarkWithoutAnImageOrWidth) {
+    VideoFileProcessor processor;
+    DrawableImage image(Filled(20, 20, Qt::white));
+    processor.AddWatermarkToImage(image);
+    EXPECT_EQ(image.bitmap(), Filled(20, 20, Qt::white));
+}
+
+TEST(FrameProcessing, GreyKeepsAlphaAndTheWatermarkStaysColoured) {
+    QImage picture(4, 1, QImage::Format_ARGB32);
+    picture.setPixel(0, 0, qRgba(255, 0, 0, 255));
+    picture.setPixel(1, 0, qRgba(0, 255, 0, 255));
+    picture.setPixel(2, 0, qRgba(0, 0, 255, 128));
+    picture.setPixel(3, 0, qRgba(10, 200, 30, 0));
+    const QImage grey = GreyScaleConverter()
+                            .imageToGreyImage(DrawableImage(picture))
+                            .bitmap()
+                            .convertToFormat(QImage::Format_ARGB32);
+    for (int x = 0; x < 4; ++x) {
+        const QRgb pixel = grey.pixel(x, 0);
+        EXPECT_EQ(qRed(pixel), qGreen(pixel));
+        EXPECT_EQ(qGreen(pixel), qBlue(pixel));
+        EXPECT_EQ(qAlpha(pixel), qAlpha(picture.pixel(x, 0)));
+    }
+    EXPECT_EQ(qRed(grey.pixel(0, 0)), 77);
+    EXPECT_EQ(qRed(grey.pixel(1, 0)), 149);
+}
+
+TEST(FrameProcessing, ScalingKeepsSinglePrecisionSizes) {
+    VideoFileProcessor processor;
+    const DrawableImage frame(Filled(1920, 1080, Qt::blue));
+    const QSizeF target(static_cast<float>(1920 * 33.0 / 100),
+                        static_cast<float>(1080 * 33.0 / 100));
+    const DrawableImage scaled = processor.resizeImage(frame, target);
+    EXPECT_EQ(scaled.size().width(), 633.5999755859375);
+    EXPECT_EQ(scaled.size().height(), 356.3999938964844);
+    EXPECT_EQ(scaled.bitmap().size(), QSize(634, 357));
+    EXPECT_FALSE(scaled.bitmap().hasAlphaChannel());
+    EXPECT_EQ(scaled.bitmap().pixel(633, 356), qRgb(0, 0, 255));  // covered to the edge
+    EXPECT_EQ(processor.resizeImage(frame, QSizeF(960, 540)).bitmap().size(), QSize(960, 540));
+}
+
+TEST(FrameProcessing, TimeStampTouchesTheTopRightCorner) {
+    VideoFileProcessor processor;
+    DrawableImage image(Filled(320, 240, Qt::white));
+    processor.DrawImageTime(0, image);
+    QRect ink;
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            if (qRed(image.bitmap().pixel(x, y)) < 128) ink |= QRect(x, y, 1, 1);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_GE(ink.left(), 300);   // "0s" in 12-pixel type is about 13 pixels wide
+    EXPECT_GE(ink.right(), 316);  // ends at the right edge, less the glyph's side bearing
+    EXPECT_LE(ink.top(), 4);
+    EXPECT_LE(ink.bottom(), 12);
+    EXPECT_GE(ink.height(), 7);  // cap height of a 12-pixel face
+}
+
+TEST(FrameProcessing, LongTimeTextOnANarrowImageIsClipped) {
+    VideoFileProcessor processor;
+    DrawableImage image(Filled(20, 20, Qt::white));
+    processor.DrawImageTime(3725, image);  // "1h 2m 5s" is wider than the image
+    int inked = 0;
+    for (int x = 0; x < 20; ++x) inked += qRed(image.bitmap().pixel(x, 6)) < 128;
+    EXPECT_GT(inked, 0);
+}
+
+TEST(FrameProcessing, RunAppliesGreyScaleAndStampsAfterScaling) {
+    const QString video =
+        ColourSequenceVideo("red-white-320.mkv", {"red", "white"}, QSize(320, 240));
+    const QString watermark = MakeTempDir("mark") + "/mark.png";
+    Filled(8, 8, Qt::green).save(watermark);
+    const ExtractionResult result = Extract(video, [&watermark](AppSettings& settings) {
+        settings.SetTo(1);
+        settings.SetOutputImageAsGreyScale(1);
+        settings.SetImageSizePercentage(50);
+        settings.SetAddTimeIntervalToImages(1);
+        settings.SetSelectedFileFormat(4);
+        settings.SetAddWatermark(1);
+        settings.SetWatermarkFilePath(watermark);
+        settings.SetAlignment(2);
+        settings.SetTransparency(100);
+    });
+    ASSERT_EQ(result.files->size(), 1);
+    const QImage image = LoadImageFile(result.files->at(0));
+    ASSERT_EQ(image.size(), QSize(160, 120));
+    EXPECT_EQ(image.pixel(80, 60), qRgb(77, 77, 77));  // red turned grey
+    EXPECT_EQ(image.pixel(2, 117), qRgb(0, 255, 0));   // watermark keeps its colour
+    EXPECT_LT(qRed(image.pixel(155, 6)), 60);          // time text at the top right
+}
+
+TEST(FrameProcessing, WatermarkOptionOffOrFileMissingLeavesTheCacheEmpty) {
+    const QString mark = MakeTempDir("mark-off") + "/mark.png";
+    Filled(8, 4, Qt::green).save(mark);
+    for (auto [enabled, path] : {std::pair{0LL, mark}, {1LL, mark + ".gone"}, {1LL, mark}}) {
+        ResetSettingsStore();
+        AppSettings settings;
+        settings.SetAddWatermark(enabled);
+        settings.SetWatermarkFilePath(path);
+        VideoFileProcessor processor;
+        processor.OpenVideoFile(MovingPictureVideo());
+        const bool loaded = enabled == 1 && path == mark;
+        EXPECT_EQ(processor.m_iUserSelectedWaterMarkImageWidth, loaded ? 8 : 0);
+        EXPECT_EQ(processor.m_iUserSelectedWaterMarkImageHeight, loaded ? 4 : 0);
+        EXPECT_EQ(processor.m_pWatermarkImageUserSelected.isNull(), !loaded);
+    }
+}
+
+}  // namespace
