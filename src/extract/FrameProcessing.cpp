@@ -64,7 +64,7 @@ void VideoFileProcessor::DrawImageTime(double time, DrawableImage& image) const 
     const double textWidth = metrics.horizontalAdvance(text);
     PointPainter painter(image);
     painter.painter().setFont(font);
-    painter.painter().setPen(Qt::black);
+    painter.painter().setPen(m_oTimeColor);
     // The text's box touches the top-right corner; Qt places text by its baseline.
     painter.painter().drawText(QPointF(image.size().width() - textWidth, metrics.ascent()), text);
 }

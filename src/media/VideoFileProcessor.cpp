@@ -32,6 +32,7 @@ void VideoFileProcessor::OpenVideoFile(const QString& path) {
         }
     }
     m_iCompressionFactor = settings.GetCompressionFactor();
+    m_oTimeColor = settings.GetTimeColor().value_or(QColor(Qt::black));
 }
 
 CMTime VideoFileProcessor::GetVideoDuration() const {

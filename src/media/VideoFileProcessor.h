@@ -6,6 +6,7 @@
 // One processor per command; it owns its asset, its settings store and its run state.
 // Used by one thread at a time, the thread of its command.
 
+#include <QColor>
 #include <QImage>
 #include <QSizeF>
 #include <QString>
@@ -102,6 +103,7 @@ class VideoFileProcessor {
     long long m_iTransparency = 0;
     long long m_iWatermarkAlignment = 0;
     long long m_iCompressionFactor = 0;
+    QColor m_oTimeColor = Qt::black;  // the time stamp's colour, cached when opening
 
   private:
     struct RunOptions;

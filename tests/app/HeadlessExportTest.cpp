@@ -65,7 +65,8 @@ TEST_F(HeadlessExportTest, OptionsChooseFormatRangeAndNames) {
     const QString folder = result.LastLine();
     EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
               (QStringList{"shot1.jpeg", "shot2.jpeg"}));
-    EXPECT_EQ(ReadTestFile(folder + "/shot1.jpeg").left(12), QByteArray("\x00\x00\x00\x0CjP  \r\n\x87\n", 12));
+    EXPECT_EQ(ReadTestFile(folder + "/shot1.jpeg").left(12),
+              QByteArray("\x00\x00\x00\x0CjP  \r\n\x87\n", 12));
 }
 
 TEST_F(HeadlessExportTest, RefusalsPrintTheirMessageAndExitTwo) {

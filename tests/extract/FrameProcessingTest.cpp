@@ -145,6 +145,23 @@ TEST(FrameProcessing, TimeStampTouchesTheTopRightCorner) {
     EXPECT_GE(ink.height(), 7);  // cap height of a 12-pixel face
 }
 
+TEST(FrameProcessing, TimeStampUsesTheStoredColour) {
+    ResetSettingsStore();
+    AppSettings().SetTimeColor(QColor(Qt::red));
+    VideoFileProcessor processor;
+    processor.OpenVideoFile(QString());
+    DrawableImage image(Filled(60, 20, Qt::white));
+    processor.DrawImageTime(0, image);
+    int red = 0;
+    for (int x = 40; x < 60; ++x)
+        for (int y = 0; y < 14; ++y) {
+            const QRgb pixel = image.bitmap().pixel(x, y);
+            red += qRed(pixel) > 200 && qGreen(pixel) < 80;
+        }
+    EXPECT_GT(red, 5);
+    ResetSettingsStore();
+}
+
 TEST(FrameProcessing, LongTimeTextOnANarrowImageIsClipped) {
     VideoFileProcessor processor;
     DrawableImage image(Filled(20, 20, Qt::white));

@@ -1,7 +1,6 @@
 // What an opened file reports about itself, for real videos and for files that are not.
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <cmath>
 
 #include "platform/MediaAsset.h"
@@ -9,109 +8,86 @@
 
 namespace {
 
-QStringList TestSource(const QString& rate, double seconds) {
-    return {"-f", "lavfi", "-i",
-            QString("testsrc2=size=320x240:rate=%1:duration=%2").arg(rate).arg(seconds)};
+QStringList Video(double seconds, const QString& rate, const QString& args) {
+    const QString source = "-f lavfi -i testsrc2=size=320x240:rate=%1:duration=%2 %3";
+    return source.arg(rate, QString::number(seconds), args).split(' ');
 }
 
-QString WriteFile(const QString& name, const QByteArray& bytes) {
-    const QString path = MakeTempDir("assets") + "/" + name;
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    return path;
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-    return file.readAll();
-}
-
-void ExpectUnreadable(const QString& path) {
-    const auto asset = MediaAsset::Open(path);
-    ASSERT_TRUE(asset);
-    EXPECT_FALSE(asset->isReadable());
-    EXPECT_FALSE(asset->duration().IsValid());
-    EXPECT_TRUE(std::isnan(CMTimeGetSeconds(asset->duration())));
-    EXPECT_FALSE(asset->hasVideoTrack());
-    EXPECT_EQ(asset->nominalFrameRate(), 0.0f);
-    EXPECT_EQ(asset->naturalSize(), QSizeF(0, 0));
-    EXPECT_TRUE(asset->tracks().empty());
-}
-
-TEST(MediaAsset, Mp4ReportsDurationOverItsVideoTimeScale) {
-    const auto asset = MediaAsset::Open(
-        MakeVideo("asset-h264.mp4", TestSource("25", 3) + QStringList{"-c:v", "libx264"}));
-    EXPECT_TRUE(asset->isReadable());
-    ASSERT_TRUE(asset->hasVideoTrack());
-    // ffmpeg's mp4 muxer gives a 25 fps track the time base 1/12800.
-    EXPECT_EQ(asset->duration().timescale, 12800);
-    EXPECT_EQ(asset->duration().value, 3 * 12800);
-    EXPECT_EQ(asset->naturalSize(), QSizeF(320, 240));
-    EXPECT_FLOAT_EQ(asset->nominalFrameRate(), 25.0f);
-    EXPECT_GT(asset->estimatedDataRate(), 0);
-    ASSERT_EQ(asset->tracks().size(), 1u);
-    EXPECT_EQ(asset->tracks()[0].mediaType, "video");
-    EXPECT_EQ(asset->tracks()[0].codecName, "h264");
-}
-
-TEST(MediaAsset, NtscRateAndCoarseTimeBases) {
-    const auto ntsc = MediaAsset::Open(
-        MakeVideo("asset-2997.mkv", TestSource("30000/1001", 2) + QStringList{"-c:v", "libx264"}));
-    EXPECT_NEAR(ntsc->nominalFrameRate(), 29.97f, 0.001f);
-    EXPECT_EQ(ntsc->duration().timescale, 1000);  // Matroska's millisecond ticks
-    EXPECT_NEAR(CMTimeGetSeconds(ntsc->duration()), 2.0, 0.04);
-
-    // AVI counts in frames (1/25 s); that scale is raised so 0.1 s steps stay exact.
-    const auto avi = MediaAsset::Open(
-        MakeVideo("asset-mpeg4.avi", TestSource("25", 2) + QStringList{"-c:v", "mpeg4"}));
-    EXPECT_EQ(avi->duration().timescale % 25, 0);
-    EXPECT_GE(avi->duration().timescale, 600);
-    EXPECT_DOUBLE_EQ(CMTimeGetSeconds(avi->duration()), 2.0);
-}
-
-TEST(MediaAsset, DataRateIsEstimatedWhenTheContainerDoesNotDeclareIt) {
-    const QString path = MakeVideo(
-        "asset-vp9.webm", TestSource("25", 2) + QStringList{"-c:v", "libvpx-vp9", "-deadline",
-                                                            "realtime", "-cpu-used", "8"});
-    const auto asset = MediaAsset::Open(path);
-    const double fileRate = ReadFile(path).size() * 8.0 / 2.0;
-    EXPECT_GT(asset->estimatedDataRate(), fileRate * 0.5);
-    EXPECT_LT(asset->estimatedDataRate(), fileRate * 1.5);
-}
-
-TEST(MediaAsset, NaturalSizeIgnoresRotation) {
-    const auto asset = MediaAsset::Open(MakeVideo(
-        "asset-rotated.mp4",
-        TestSource("25", 1) + QStringList{"-c:v", "libx264", "-metadata:s:v:0", "rotate=90"}));
-    EXPECT_EQ(asset->naturalSize(), QSizeF(320, 240));
-}
-
-TEST(MediaAsset, AudioOnlyFileHasNoVideoTrack) {
-    const auto asset = MediaAsset::Open(MakeVideo(
-        "asset-sine.m4a", {"-f", "lavfi", "-i", "sine=frequency=440:duration=1.5", "-c:a", "aac"}));
-    EXPECT_TRUE(asset->isReadable());
-    EXPECT_FALSE(asset->hasVideoTrack());
-    EXPECT_EQ(asset->nominalFrameRate(), 0.0f);
-    EXPECT_EQ(asset->naturalSize(), QSizeF(0, 0));
-    EXPECT_NEAR(CMTimeGetSeconds(asset->duration()), 1.5, 0.05);
-    ASSERT_EQ(asset->tracks().size(), 1u);
-    EXPECT_EQ(asset->tracks()[0].mediaType, "audio");
+TEST(MediaAsset, ReportsItsTracksTimeScaleRateAndSize) {
+    const struct {
+        QString file;
+        QStringList args;
+        int32_t timescale;  // 0: not checked
+        double seconds, tolerance;
+        float rate;
+        const char* codec;
+    } cases[] = {
+        // ffmpeg's mp4 muxer gives a 25 fps track the time base 1/12800.
+        {"asset-h264.mp4", Video(3, "25", "-c:v libx264"), 12800, 3.0, 0, 25, "h264"},
+        {"asset-2997.mkv", Video(2, "30000/1001", "-c:v libx264"), 1000, 2.0, 0.04, 29.97f, "h264"},
+        // AVI counts in frames (1/25 s); that scale is raised so 0.1 s steps stay exact.
+        {"asset-mpeg4.avi", Video(2, "25", "-c:v mpeg4"), 0, 2.0, 0, 25, "mpeg4"},
+        // The container states no data rate; it is estimated from the size.
+        {"asset-vp9.webm", Video(2, "25", "-c:v libvpx-vp9 -deadline realtime -cpu-used 8"), 0, 2.0,
+         0.04, 25, "vp9"},
+        // The natural size ignores rotation.
+        {"asset-rotated.mp4", Video(1, "25", "-c:v libx264 -metadata:s:v:0 rotate=90"), 0, 1.0,
+         0.04, 25, "h264"},
+        {"asset-sine.m4a",
+         {"-f", "lavfi", "-i", "sine=frequency=440:duration=1.5", "-c:a", "aac"},
+         0,
+         1.5,
+         0.05,
+         0,
+         "aac"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        const QString path = MakeVideo(c.file, c.args);
+        const auto asset = MediaAsset::Open(path);
+        EXPECT_TRUE(asset->isReadable());
+        if (c.timescale) {
+            EXPECT_EQ(asset->duration().timescale, c.timescale);
+        }
+        EXPECT_NEAR(CMTimeGetSeconds(asset->duration()), c.seconds, c.tolerance);
+        EXPECT_NEAR(asset->nominalFrameRate(), c.rate, 0.001f);
+        EXPECT_EQ(asset->hasVideoTrack(), c.rate > 0);
+        EXPECT_EQ(asset->naturalSize(), c.rate > 0 ? QSizeF(320, 240) : QSizeF(0, 0));
+        ASSERT_EQ(asset->tracks().size(), 1u);
+        EXPECT_EQ(asset->tracks()[0].mediaType, c.rate > 0 ? "video" : "audio");
+        EXPECT_EQ(asset->tracks()[0].codecName, c.codec);
+        if (c.rate == 0) continue;
+        const double fileRate = ReadTestFile(path).size() * 8.0 / c.seconds;
+        EXPECT_GT(asset->estimatedDataRate(), fileRate * 0.5);
+        EXPECT_LT(asset->estimatedDataRate(), fileRate * 1.5);
+        if (c.file.endsWith(".avi")) {
+            EXPECT_EQ(asset->duration().timescale % 25, 0);
+            EXPECT_GE(asset->duration().timescale, 600);
+        }
+    }
 }
 
 TEST(MediaAsset, FilesThatAreNotVideosOpenWithoutATrack) {
-    ExpectUnreadable(TestHome() + "/no-such-file.mp4");
-    ExpectUnreadable(WriteFile("empty.mp4", {}));
-    ExpectUnreadable(WriteFile("text.mp4", "This is a text file, not a movie.\n"));
-    ExpectUnreadable(MakeTempDir("folder.mp4"));
-}
-
-TEST(MediaAsset, TruncatedMp4WithoutItsIndexIsUnreadable) {
-    // ffmpeg writes the index (moov) at the end, so the first half holds media data only.
-    const QByteArray whole =
-        ReadFile(MakeVideo("asset-h264.mp4", TestSource("25", 3) + QStringList{"-c:v", "libx264"}));
-    ExpectUnreadable(WriteFile("truncated.mp4", whole.left(whole.size() / 2)));
+    const QString folder = MakeTempDir("assets");
+    // ffmpeg writes the mp4 index (moov) at the end, so the first half holds media data only.
+    const QByteArray mp4 =
+        ReadTestFile(MakeVideo("asset-h264.mp4", Video(3, "25", "-c:v libx264")));
+    for (const QString& path :
+         {TestHome() + "/no-such-file.mp4", WriteTestFile(folder + "/empty.mp4", {}),
+          WriteTestFile(folder + "/text.mp4", "This is a text file, not a movie.\n"),
+          MakeTempDir("folder.mp4"),
+          WriteTestFile(folder + "/cut.mp4", mp4.left(mp4.size() / 2))}) {
+        SCOPED_TRACE(path.toStdString());
+        const auto asset = MediaAsset::Open(path);
+        ASSERT_TRUE(asset);
+        EXPECT_FALSE(asset->isReadable());
+        EXPECT_FALSE(asset->duration().IsValid());
+        EXPECT_TRUE(std::isnan(CMTimeGetSeconds(asset->duration())));
+        EXPECT_FALSE(asset->hasVideoTrack());
+        EXPECT_EQ(asset->nominalFrameRate(), 0.0f);
+        EXPECT_EQ(asset->naturalSize(), QSizeF(0, 0));
+        EXPECT_TRUE(asset->tracks().empty());
+    }
 }
 
 }  // namespace

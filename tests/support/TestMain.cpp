@@ -1,9 +1,9 @@
 // Every test process gets its own home, settings store and user folders, and an offscreen
-// GUI application (fonts and painting need one).
+// application.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
-#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <cstdlib>
 
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     for (const char* folder : {"Pictures", "Videos", "Desktop"}) QDir(g_strHome).mkpath(folder);
 
-    QGuiApplication application(argc, argv);
+    QApplication application(argc, argv);  // widgets, fonts and painting need one
     SetSharedWorkspace(std::make_shared<RecordingWorkspace>());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,0 +1,164 @@
+#pragma once
+// The application's delegate: owns the main window, the settings store, the controllers of
+// the sheets and the list of files written by the latest extraction, and carries every
+// command of the window as an action method. Lives for the whole process; main thread only.
+//
+// Members are defined by the files that own them:
+//   AppDelegate.cpp            start-up, controls, pop-ups, save operations, closing,
+//                              message boxes, select-video command
+//   ExportImagesActions.cpp    the export images command, last folder, auto delete, open video
+//   SettingsWindowController.cpp  OnSettings / OnButtonClickedSettings
+//   ScreenshotsHelpLinks.cpp   window pictures, share menu, help texts, context menu, links
+//   LaterCommands.cpp          commands that arrive in later versions (a message for now)
+
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QSizeF>
+#include <QStringList>
+#include <memory>
+
+class AppSettings;
+class ControlClickWindow;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QImage;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QToolButton;
+class QWidget;
+class SettingsWindowController;
+
+class AppDelegate : public QObject {
+    Q_OBJECT
+
+  public:
+    AppDelegate();
+    ~AppDelegate() override;
+
+    // Loads the main window from its resource, binds the outlets and runs start-up.
+    void applicationDidFinishLaunching();
+    void DoApplicationStartup();
+    void HideOrDisplayVideoExportOptions();
+
+    void SaveFromTo();
+    void SaveFrameInterval();
+    void SaveLastVideo();
+    void SaveFileFormat();
+    void SaveVideoFileFormat();
+    void SaveDisclousureButtonState();
+    void SaveImageSizePercentage();
+
+    static void AppendItemToPopupButton(const QString& title, long long tag, QComboBox* popup);
+    void LoadOutputFieFormats();
+    void LoadVideoOutputFileFormats();
+    void DisplayExportedImagesInfo();
+    QStringList GetSupportedVideoFormats() const;
+
+    // Window-modal, non-blocking message box with the wide "OK" button on the main window.
+    void DisplayMessageBox(const QString& title, const QString& text);
+    // The same with a plain "OK" button on the given window.
+    static void DisplayMessageBox(const QString& title, const QString& text, QWidget* window);
+    QWidget* GetMainWindow() const;
+    // Writes the seven closing values back; answers true (the application then ends).
+    bool applicationShouldTerminateAfterLastWindowClosed();
+    void controlTextDidChange();
+
+    // Part of the export command, shared with tests: true when the path field names an
+    // existing file, otherwise a message and false.
+    bool DoesVideoFileExists();
+
+    // Window pictures (ScreenshotsHelpLinks.cpp).
+    QImage windowImage() const;
+    static bool saveAsPNGImage(const QImage& image, const QString& path, QString* error);
+    static bool OpenURL(const QString& urlText);
+
+  public slots:
+    void OnAutoDelete();
+    void OnChangeFrameInterval();
+    void OnFileFormatChanged();
+    void OnVideoFileFormatSelectionChanged();
+    void OnHideOrDisplayVideoExportOptions();
+    void OnQuit();
+    void OnSettings();
+    void OnButtonClickedSettings();
+    void OnButtonClickedSelctVideoFile();
+    void OnOpenVideoFile();
+    void OnExportImages();
+    void OnOpenLastFolder();
+    void OnExportVideoWallFromVideo();
+    void OnExportVideoWall();
+    void OnExportVideoFromImages();
+    void OnExportVideoFromVideo();
+    void OnImageWatermark();
+    void OnExportVideo();
+    void OnExtractImagesFromGIFFile();
+    void OnExportVideoInfo();
+    void OnHelpVideo();
+    void OnButtonClickedHelp();
+    void OnHelpFrameInterval();
+    void OnButtonClickedLaunchContextMenu();
+    void OnCopyScreenshotToClipboard();
+    void OnCaptureScreenshotToDesktopImage();
+    void OnButtonShareDefault();
+    void OnMenuItemHelp();
+    void OnMenuTutorials();
+    void OnButtonClickedTutorial();
+    void OnButtonClickedFacebook();
+    void OnButtonClickedGooglePlus();
+    void OnButtonClickedTwitter();
+    void OnShareFacebook();
+    void OnShareGooglePlus();
+    void OnShareTwitter();
+    void OnShareSupport();
+    void OnGetAutomationSoftware();
+
+  public:
+    // Fields.
+    QObject* m_pImageWatermarkController = nullptr;  // arrives with the watermark sheet
+    std::unique_ptr<AppSettings> m_pAppSettings;
+    QRect m_rOriginalFrameRect;
+    QPointer<SettingsWindowController> pSettingsController;
+    std::shared_ptr<QStringList> pArrayOfExportedFiles;
+    QSizeF m_oVideoDimensions;
+    long long m_iSelectedVideoFormat = 0;
+    QString m_pExtraFileName;
+
+    // Outlets: controls of the main window, owned by the window.
+    ControlClickWindow* window = nullptr;
+    ControlClickWindow* MainWindow = nullptr;  // the same window, seen as the drop target
+    QLineEdit* textFieldFilePath = nullptr;
+    QLabel* imageViewFileType = nullptr;
+    QLineEdit* textFieldVideoDuration = nullptr;
+    QLineEdit* textFieldFrom = nullptr;
+    QLineEdit* textFieldTo = nullptr;
+    QLineEdit* textFieldFrameInterval = nullptr;
+    QLineEdit* textFieldImageSizePercentage = nullptr;
+    QComboBox* popupButtonFileFormat = nullptr;
+    QCheckBox* checkBoxAutoDelete = nullptr;
+    QLineEdit* textFieldRowsInVideoWall = nullptr;
+    QGroupBox* nsboxExportImages = nullptr;
+    QToolButton* buttonShowOrHideVideoExport = nullptr;
+    QComboBox* popupButtonVideoFormat = nullptr;
+    QPushButton* buttonExportVideo = nullptr;
+    QProgressBar* progressIndicatorVideoExport = nullptr;
+    QLabel* textFieldPercentage = nullptr;
+    QMenu* pContextMenu = nullptr;
+    QToolButton* buttonShareDefault = nullptr;
+    QToolButton* buttonTutorial = nullptr;
+    QToolButton* buttonFacebook = nullptr;
+    QToolButton* buttonGooglePlus = nullptr;
+    QToolButton* buttonTwitter = nullptr;
+    QLabel* labelShare = nullptr;
+
+  private:
+    void LoadMainWindow();
+    void BindActions();
+    void ShowNotYetAvailable(const QString& command);
+
+    std::unique_ptr<ControlClickWindow> m_pWindowOwner;
+};

@@ -1,0 +1,170 @@
+#include "app/ControlClickWindow.h"
+
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QStyle>
+#include <QTimeZone>
+#include <QUrl>
+#include <cmath>
+
+#include "media/VideoFileProcessor.h"
+#include "platform/StandardFolders.h"
+#include "platform/Workspace.h"
+
+namespace {
+
+// "HH:mm:ss" of a date that many seconds after 1970 in UTC: hours wrap at 24 and the
+// fraction of a second is dropped, as in the summary line of every video.
+QString ClockText(double seconds) {
+    const QDateTime date =
+        QDateTime::fromSecsSinceEpoch(static_cast<qint64>(seconds), QTimeZone::utc());
+    return date.toString("HH:mm:ss");
+}
+
+QString SummaryLine(double duration, float frameRate, QSizeF dimensions) {
+    const QString seconds = QString::asprintf("%ld Seconds", static_cast<long>(duration));
+    return QString::asprintf("%s / %s, %0.2f fps, Dimensions : %ld X %ld",
+                             ClockText(duration).toUtf8().constData(), seconds.toUtf8().constData(),
+                             static_cast<double>(frameRate), static_cast<long>(dimensions.width()),
+                             static_cast<long>(dimensions.height()));
+}
+
+// The single local file a drop carries, or an empty string.
+QString SingleDroppedFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls()) return {};
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile()) return {};
+    return urls.first().toLocalFile();
+}
+
+}  // namespace
+
+ControlClickWindow::ControlClickWindow(QWidget* parent) : QMainWindow(parent) {
+    setAcceptDrops(true);
+}
+
+bool ControlClickWindow::IsSupportedFileExtension(const QString& extension) {
+    return extension == "avi" || extension == "mov" || extension == "mp4";
+}
+
+bool ControlClickWindow::performDragOperation(const QMimeData* data) {
+    const QString path = SingleDroppedFile(data);
+    if (path.isEmpty()) return false;
+    if (!IsSupportedFileExtension(QFileInfo(path).suffix().toLower())) return false;
+    textFieldFilePath->setText(path);
+    DisplayFileInfo();
+    return true;
+}
+
+void ControlClickWindow::DisplayIconOfFilePath(const QString& path) {
+    QIcon icon = SharedWorkspace().iconForFile(path);
+    // Without an icon theme the desktop has no icon to give; a generic file still shows
+    // that something was chosen.
+    if (icon.isNull()) icon = style()->standardIcon(QStyle::SP_FileIcon);
+    const QSize size = imageViewFileType->size();
+    imageViewFileType->setPixmap(icon.pixmap(size, devicePixelRatio()));
+}
+
+QSizeF ControlClickWindow::DisplayFileInfo() {
+    const QString path = textFieldFilePath->text();
+    if (!FileExistsAtPath(path)) return {0, 0};
+    DisplayIconOfFilePath(path);
+    VideoFileProcessor processor;
+    processor.OpenVideoFile(path);
+    // An unreadable file has no valid duration; it reads as 0 like an empty one.
+    const double seconds = processor.GetVideoDurationInSeconds();
+    const double duration = std::isfinite(seconds) ? seconds : 0.0;
+    const QSizeF dimensions = processor.GetVideoDimensions();
+    textFieldVideoDuration->setText(SummaryLine(duration, processor.GetFrameRate(), dimensions));
+    textFieldVideoDuration->setCursorPosition(0);
+    if (!(duration > 0)) {
+        DisplayMessageBox("Could Not Read Video Duration",
+                          "Stillpress Could not read Video Information from Selected Video "
+                          "File.\n\nMake sure you can Play / View Thumbnail of the selected "
+                          "Video File and then try Again.");
+        return {0, 0};
+    }
+    SetDoubleValue(_TextFieldFrom, 0.0);
+    SetDoubleValue(_TextFieldTo, duration);
+    return dimensions;
+}
+
+void ControlClickWindow::SetParameters(QLineEdit* filePath, QLineEdit* videoDuration,
+                                       QLabel* fileTypeIcon) {
+    textFieldFilePath = filePath;
+    textFieldVideoDuration = videoDuration;
+    imageViewFileType = fileTypeIcon;
+}
+
+QLineEdit* ControlClickWindow::TextFieldFrom() const {
+    return _TextFieldFrom;
+}
+
+void ControlClickWindow::setTextFieldFrom(QLineEdit* field) {
+    _TextFieldFrom = field;
+}
+
+QLineEdit* ControlClickWindow::TextFieldTo() const {
+    return _TextFieldTo;
+}
+
+void ControlClickWindow::setTextFieldTo(QLineEdit* field) {
+    _TextFieldTo = field;
+}
+
+void ControlClickWindow::SetContextMenu(QMenu* menu) {
+    m_pContextMenu = menu;
+}
+
+void ControlClickWindow::DisplayMessageBox(const QString& title, const QString& text) {
+    OpenMessageSheet(this, title, text, QStringLiteral("OK"));
+}
+
+// Every drag is welcome while it moves over the window; what it carries is judged at the drop.
+void ControlClickWindow::dragEnterEvent(QDragEnterEvent* event) {
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void ControlClickWindow::dragMoveEvent(QDragMoveEvent* event) {
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void ControlClickWindow::dropEvent(QDropEvent* event) {
+    if (performDragOperation(event->mimeData())) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void ControlClickWindow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && event->modifiers().testFlag(Qt::ControlModifier)) {
+        DisplayMessageBox("Right Click Menu",
+                          "The Right Click Menu can be Displayed by either\n\nClicking on the Top "
+                          "Left Round Button\n\nor\n\nby doing Right Click (with 2 Button Mouse).");
+        event->accept();
+        return;
+    }
+    QMainWindow::mousePressEvent(event);
+}
+
+void ControlClickWindow::contextMenuEvent(QContextMenuEvent* event) {
+    if (m_pContextMenu == nullptr) return QMainWindow::contextMenuEvent(event);
+    m_pContextMenu->popup(event->globalPos());
+    event->accept();
+}
+
+void ControlClickWindow::closeEvent(QCloseEvent* event) {
+    emit windowWillClose();
+    QMainWindow::closeEvent(event);
+}

@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QToolButton>
+
+#include "app/AppDelegate.h"
+#include "app/AppHelper.h"
+#include "platform/ImageFiles.h"
+#include "platform/StandardFolders.h"
+#include "platform/Workspace.h"
+#include "support/Fixtures.h"
+
+namespace {
+
+const QString kTutorial = "https://www.example.com/stillpress/tutorial";
+const QString kFacebook =
+    "https://www.facebook.com/sharer/sharer.php?u=https%3A%2F%2Fwww.example.com%2Fstillpress";
+const QString kGooglePlus =
+    "https://plus.google.com/share?url=https%3A%2F%2Fwww.example.com%2Fstillpress";
+const QString kTwitter =
+    "https://twitter.com/intent/tweet?url=https%3A%2F%2Fwww.example.com%2Fstillpress";
+
+struct ShownMessage {
+    QString title;
+    QString text;
+    QStringList buttons;
+};
+
+// The message boxes on a window, oldest first; the title is the box's main text.
+std::vector<ShownMessage> MessagesOn(QWidget* window) {
+    std::vector<ShownMessage> messages;
+    for (QMessageBox* box : window->findChildren<QMessageBox*>()) {
+        if (!box->isVisible()) continue;
+        ShownMessage message{box->text(), box->informativeText(), {}};
+        for (QAbstractButton* button : box->buttons()) message.buttons << button->text();
+        messages.push_back(message);
+    }
+    return messages;
+}
+
+class ScreenshotsHelpLinksTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetSettingsStore();
+        SetSharedWorkspace(workspace);
+        QDir(UserDesktopDirectory()).removeRecursively();
+        QDir().mkpath(UserDesktopDirectory());
+        delegate.applicationDidFinishLaunching();
+        ASSERT_NE(delegate.GetMainWindow(), nullptr);
+        CloseMessages();
+        workspace->openedURLs.clear();
+    }
+
+    void CloseMessages() {
+        for (QMessageBox* box : delegate.GetMainWindow()->findChildren<QMessageBox*>()) delete box;
+    }
+    ShownMessage OnlyMessage() {
+        const std::vector<ShownMessage> messages = MessagesOn(delegate.GetMainWindow());
+        EXPECT_EQ(messages.size(), 1u);
+        return messages.empty() ? ShownMessage{} : messages.back();
+    }
+    QString DesktopScreenshotPath() const {
+        return UserDesktopDirectory() + "/Stillpress by Quonex.png";
+    }
+
+    std::shared_ptr<RecordingWorkspace> workspace = std::make_shared<RecordingWorkspace>();
+    AppDelegate delegate;
+};
+
+TEST_F(ScreenshotsHelpLinksTest, DesktopScreenshotReplacesItsFileWithTheLatestPicture) {
+    QWidget* window = delegate.GetMainWindow();
+    delegate.textFieldFilePath->setText("/first/video.mp4");
+    delegate.OnCaptureScreenshotToDesktopImage();
+    const QImage first = LoadImageFile(DesktopScreenshotPath());
+    EXPECT_EQ(first.size(), window->size());
+
+    delegate.textFieldFilePath->setText("/a/much/longer/path/of/the/second/video.mov");
+    delegate.OnCaptureScreenshotToDesktopImage();
+    const QImage saved = LoadImageFile(DesktopScreenshotPath());
+    const QImage expected = delegate.windowImage();
+    ASSERT_EQ(saved.size(), window->size());
+    ASSERT_EQ(expected.size(), saved.size());
+    EXPECT_EQ(CompareImages(saved, expected).maxDifference, 0);
+    EXPECT_GT(CompareImages(saved, first).maxDifference, 0);
+    EXPECT_EQ(QDir(UserDesktopDirectory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{"Stillpress by Quonex.png"});
+    EXPECT_EQ(workspace->openedURLs,
+              QStringList({DesktopScreenshotPath(), DesktopScreenshotPath()}));
+    EXPECT_TRUE(MessagesOn(window).empty());  // success says nothing
+}
+
+TEST_F(ScreenshotsHelpLinksTest, UnwritableDesktopScreenshotIsReportedAndNotOpened) {
+    QDir().mkpath(DesktopScreenshotPath());  // a folder takes the file's name
+    delegate.OnCaptureScreenshotToDesktopImage();
+    EXPECT_TRUE(workspace->openedURLs.isEmpty());
+    const ShownMessage message = OnlyMessage();
+    EXPECT_EQ(message.title, "Screenshot Not Saved");
+    EXPECT_TRUE(message.text.contains(DesktopScreenshotPath()));
+    EXPECT_TRUE(QFileInfo(DesktopScreenshotPath()).isDir());  // left as it was
+}
+
+TEST_F(ScreenshotsHelpLinksTest, CopyLeavesOnlyThePictureOnTheClipboard) {
+    QGuiApplication::clipboard()->setText("earlier text");
+    delegate.OnCopyScreenshotToClipboard();
+
+    const QMimeData* content = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(content, nullptr);
+    EXPECT_TRUE(content->hasImage());
+    EXPECT_FALSE(content->hasText());
+    EXPECT_EQ(content->formats().size(), 1);
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), delegate.GetMainWindow()->size());
+    const ShownMessage message = OnlyMessage();
+    EXPECT_EQ(message.title, "Screenshot Copied to Clipboard");
+    EXPECT_EQ(message.text,
+              "You can use Command + V to Paste the Screenshot in any Image Editing or Document "
+              "Application.");
+    EXPECT_EQ(message.buttons, QStringList{"OK"});
+}
+
+TEST_F(ScreenshotsHelpLinksTest, HelpTextsAreShownWithTheWideButton) {
+    delegate.OnButtonClickedHelp();
+    ShownMessage message = OnlyMessage();
+    EXPECT_EQ(message.title, "How to Use this Software");
+    EXPECT_TRUE(message.text.contains("Steps\n\n1) Select a Video File.\n2) Click on Export"));
+    EXPECT_TRUE(message.text.endsWith("Last Folder for Video Wall Image Creation."));
+    EXPECT_EQ(message.buttons, QStringList{"                OK                "});
+    CloseMessages();
+
+    delegate.OnHelpFrameInterval();
+    message = OnlyMessage();
+    EXPECT_EQ(message.title, "Time Interval between Exported Images");
+    EXPECT_TRUE(
+        message.text.startsWith("Value of 0.5 will Export at every 0.5 Second Interval"
+                                "\n\nValue of 1 will"));
+    EXPECT_TRUE(message.text.endsWith("which would be 0.1 and so on."));
+}
+
+TEST_F(ScreenshotsHelpLinksTest, SocialLinksOpenTheirTableEntriesOnly) {
+    const AppHelper helper;
+    for (long long outside : {-1LL, 0LL, 6LL}) helper.OpenSocialLink(outside);
+    for (const char* noUrl : {"", "   ", "not a url", "relative/page.html"})
+        EXPECT_FALSE(AppDelegate::OpenURL(noUrl)) << noUrl;
+    EXPECT_TRUE(workspace->openedURLs.isEmpty());
+
+    for (long long index = 1; index <= 5; ++index) helper.OpenSocialLink(index);
+    EXPECT_EQ(workspace->openedURLs, QStringList({kTutorial, kFacebook, kGooglePlus, kTwitter,
+                                                  "mailto:support@example.com"}));
+}
+
+TEST_F(ScreenshotsHelpLinksTest, LinkCommandsOpenTheirAddresses) {
+    delegate.OnMenuItemHelp();
+    delegate.OnGetAutomationSoftware();
+    delegate.OnMenuTutorials();
+    delegate.OnButtonClickedTutorial();
+    delegate.OnButtonClickedFacebook();
+    delegate.OnShareFacebook();
+    delegate.OnButtonClickedGooglePlus();
+    delegate.OnShareGooglePlus();
+    delegate.OnButtonClickedTwitter();
+    delegate.OnShareTwitter();
+    delegate.OnShareSupport();
+    EXPECT_EQ(
+        workspace->openedURLs,
+        QStringList({"https://www.example.com/stillpress", "https://www.example.com/automation",
+                     kTutorial, kTutorial, kFacebook, kFacebook, kGooglePlus, kGooglePlus, kTwitter,
+                     kTwitter, "mailto:support@example.com"}));
+}
+
+TEST_F(ScreenshotsHelpLinksTest, ShareMenuOffersThePictureAndTheLinks) {
+    ASSERT_NE(delegate.buttonShareDefault, nullptr);
+    delegate.OnButtonShareDefault();
+    QMenu* menu = delegate.buttonShareDefault->findChild<QMenu*>("shareMenu");
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(menu->isVisible());
+    QStringList titles;
+    for (QAction* action : menu->actions())
+        if (!action->isSeparator()) titles << action->text();
+    EXPECT_EQ(titles.size(), 6);
+    menu->actions().at(0)->trigger();  // the picture goes to the clipboard
+    EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasImage());
+    for (QAction* action : menu->actions().mid(3)) action->trigger();
+    EXPECT_EQ(workspace->openedURLs,
+              QStringList({kFacebook, kGooglePlus, kTwitter, "mailto:support@example.com"}));
+    menu->close();
+}
+
+TEST_F(ScreenshotsHelpLinksTest, ContextMenuButtonPopsUpTheWindowsMenu) {
+    ASSERT_NE(delegate.pContextMenu, nullptr);
+    delegate.OnButtonClickedLaunchContextMenu();
+    EXPECT_TRUE(delegate.pContextMenu->isVisible());
+    delegate.pContextMenu->close();
+}
+
+}  // namespace

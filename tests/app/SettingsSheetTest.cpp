@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/AppDelegate.h"
+#include "app/SettingsWindowController.h"
+#include "settings/AppSettings.h"
+#include "support/Fixtures.h"
+
+namespace {
+
+void DeleteLaterObjects() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+class SettingsSheetTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetSettingsStore();
+        AppSettings().DoRegisterDefaults();
+        delegate.applicationDidFinishLaunching();
+        ASSERT_NE(delegate.GetMainWindow(), nullptr);
+    }
+    void TearDown() override {
+        if (delegate.pSettingsController) delegate.pSettingsController->OnCancel();
+        DeleteLaterObjects();
+    }
+
+    SettingsWindowController* OpenSheet() {
+        delegate.OnButtonClickedSettings();
+        return delegate.pSettingsController;
+    }
+
+    static void Press(SettingsWindowController* sheet, QDialogButtonBox::StandardButton which) {
+        sheet->findChild<QDialogButtonBox*>()->button(which)->click();
+    }
+
+    AppDelegate delegate;
+};
+
+TEST_F(SettingsSheetTest, EachOpeningIsANewWindowModalSheetOnTheMainWindow) {
+    QPointer<SettingsWindowController> first = OpenSheet();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(first->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(first->parentWidget(), delegate.GetMainWindow());
+    EXPECT_EQ(first->pParentWindow, delegate.GetMainWindow());
+    EXPECT_TRUE(first->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->isDefault());
+
+    first->OnCancel();
+    EXPECT_FALSE(first->isVisible());
+    SettingsWindowController* second = OpenSheet();
+    EXPECT_NE(second, first.data());
+    DeleteLaterObjects();
+    EXPECT_TRUE(first.isNull());  // the previous controller is dropped
+    EXPECT_TRUE(second->isVisible());
+}
+
+TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOkStoresTheEditedOnes) {
+    AppSettings settings;
+    settings.SetOutputImageAppendFileName(1);
+    settings.SetOutputImageFileNameParameter1("holiday");
+    settings.SetBaseFolder("/media/exports");
+    settings.SetAddTimeIntervalToImages(0);
+    settings.SetFrameDelayDuringExport(0.2);
+    settings.SetCompressionFactor(70);
+
+    SettingsWindowController* sheet = OpenSheet();
+    EXPECT_TRUE(sheet->checkBoxAppendFileName->isChecked());
+    EXPECT_EQ(sheet->textFieldParam1->text(), "holiday");
+    EXPECT_FALSE(sheet->checkBoxAppendDuration->isChecked());
+    EXPECT_TRUE(sheet->checkBoxAppendDuration->isEnabled());
+    EXPECT_EQ(sheet->textFieldBaseFolderPath->text(), "/media/exports");
+    EXPECT_FALSE(sheet->checkAddTimeIntervalToImages->isChecked());
+    EXPECT_TRUE(sheet->checkAddTimeIntervalToImages->isEnabled());
+    EXPECT_FALSE(sheet->m_pTimeColor.has_value());  // none was ever stored
+    EXPECT_EQ(sheet->textFieldFrameRate->text(), "10");
+    EXPECT_EQ(sheet->textFieldFrameDelay->text(), "0.2");
+    EXPECT_EQ(sheet->textFieldCompressionFactor->text(), "70");
+
+    sheet->checkBoxAppendFileName->setChecked(false);
+    sheet->textFieldParam1->setText("take 2");
+    sheet->checkBoxAppendDuration->setChecked(true);
+    sheet->checkBoxGreyScale->setChecked(true);
+    sheet->textFieldBaseFolderPath->setText("/srv/frames");
+    sheet->checkAddTimeIntervalToImages->setChecked(true);
+    sheet->textFieldFrameRate->setText("12.5");
+    sheet->textFieldFrameDelay->setText("0.1");
+    sheet->textFieldCompressionFactor->setText("42");
+    Press(sheet, QDialogButtonBox::Ok);
+
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(settings.GetOutputImageAppendFileName(), 0);
+    EXPECT_EQ(settings.GetOutputImageFileNameParameter1(), "take 2");
+    EXPECT_EQ(settings.GetOutputImageFileNameAppendDuration(), 1);
+    EXPECT_EQ(settings.GetOutputImageAsGreyScale(), 1);
+    EXPECT_EQ(settings.GetBaseFolder(), "/srv/frames");
+    EXPECT_EQ(settings.GetAddTimeIntervalToImages(), 1);
+    EXPECT_FALSE(settings.GetTimeColor().has_value());  // none picked: none stored
+    EXPECT_DOUBLE_EQ(settings.GetFrameRateForExportedVideo(), 12.5);
+    EXPECT_DOUBLE_EQ(settings.GetFrameDelayDuringExport(), 0.1);
+    EXPECT_EQ(settings.GetCompressionFactor(), 42);
+}
+
+TEST_F(SettingsSheetTest, CompressionFactorIsClampedToZeroThroughHundred) {
+    const std::pair<const char*, long long> cases[] = {
+        {"150", 100}, {"-5", 0}, {"100", 100}, {"0", 0}, {"not a number", 0}};
+    for (const auto& [typed, stored] : cases) {
+        SettingsWindowController* sheet = OpenSheet();
+        sheet->textFieldCompressionFactor->setText(typed);
+        sheet->OnOK();
+        EXPECT_EQ(AppSettings().GetCompressionFactor(), stored) << typed;
+    }
+}
+
+TEST_F(SettingsSheetTest, ZeroRateAndDelayAreStoredAsTypedAndShowTheirDefaultsNextTime) {
+    SettingsWindowController* sheet = OpenSheet();
+    sheet->textFieldFrameRate->setText("0");
+    sheet->textFieldFrameDelay->setText("0");
+    sheet->OnOK();
+    EXPECT_EQ(AppSettings().GetDoubleValue("FrameRateForExportedVideo"), 0.0);
+    EXPECT_EQ(AppSettings().GetDoubleValue("FrameDelayDuringExport"), 0.0);
+
+    sheet = OpenSheet();
+    EXPECT_EQ(sheet->textFieldFrameRate->text(), "10");
+    EXPECT_EQ(sheet->textFieldFrameDelay->text(), "0.05");
+}
+
+TEST_F(SettingsSheetTest, FolderFieldTakesAChosenFolderOrTheDefault) {
+    const QString chosen = MakeTempDir("chosen-base");
+    AppSettings().SetBaseFolder("/srv/frames");
+    SettingsWindowController* sheet = OpenSheet();
+
+    sheet->findChild<QPushButton*>("buttonSelectFolder")->click();
+    QPointer<QFileDialog> chooser = sheet->findChild<QFileDialog*>();
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(chooser->windowTitle(), "Select Folder to Export Images");
+    EXPECT_EQ(chooser->fileMode(), QFileDialog::Directory);
+    EXPECT_TRUE(chooser->testOption(QFileDialog::DontUseNativeDialog));
+    EXPECT_TRUE(chooser->isVisible());
+    EXPECT_EQ(chooser->windowModality(), Qt::WindowModal);
+    chooser->reject();
+    EXPECT_EQ(sheet->textFieldBaseFolderPath->text(), "/srv/frames");
+    DeleteLaterObjects();
+    EXPECT_TRUE(chooser.isNull());
+
+    QFileDialog* second = sheet->GetTargetFolderFromUser(sheet);
+    second->setDirectory(chosen);
+    second->selectFile(chosen);
+    static_cast<QDialog*>(second)->accept();  // QFileDialog keeps its override protected
+    EXPECT_EQ(sheet->textFieldBaseFolderPath->text(), chosen);
+    EXPECT_EQ(AppSettings().GetBaseFolder(), "/srv/frames");  // stored only on OK
+
+    sheet->findChild<QPushButton*>("buttonUseDefaultFolder")->click();
+    sheet->OnOK();
+    EXPECT_EQ(AppSettings().GetStringValue("BaseFolder"), "");
+}
+
+TEST_F(SettingsSheetTest, CancelStoresNothingThatWasEdited) {
+    AppSettings().SetOutputImageAsGreyScale(1);
+    SettingsWindowController* sheet = OpenSheet();
+    sheet->OnSelectTextColor();
+    QColorDialog* panel = sheet->findChild<QColorDialog*>();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
+    panel->setCurrentColor(Qt::red);
+    EXPECT_EQ(sheet->m_pTimeColor, QColor(Qt::red));  // applies while the dialog is open
+    sheet->checkBoxGreyScale->setChecked(false);
+    sheet->checkBoxAppendFileName->setChecked(true);
+    sheet->textFieldCompressionFactor->setText("5");
+    Press(sheet, QDialogButtonBox::Cancel);
+
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_FALSE(panel->isVisible());
+    const AppSettings settings;
+    EXPECT_FALSE(settings.GetTimeColor().has_value());
+    EXPECT_EQ(settings.GetOutputImageAsGreyScale(), 1);
+    EXPECT_EQ(settings.GetOutputImageAppendFileName(), 0);
+    EXPECT_EQ(settings.GetCompressionFactor(), 100);
+}
+
+TEST_F(SettingsSheetTest, OkStoresThePickedColourAndTheDialogsCancelTakesItBack) {
+    AppSettings().SetTimeColor(Qt::yellow);
+    SettingsWindowController* sheet = OpenSheet();
+    sheet->OnSelectTextColor();
+    QColorDialog* panel = sheet->findChild<QColorDialog*>();
+    ASSERT_NE(panel, nullptr);
+    panel->setCurrentColor(Qt::blue);
+    panel->reject();
+    EXPECT_EQ(sheet->m_pTimeColor, QColor(Qt::yellow));
+
+    sheet->changeColorForBackground(QColor(0, 128, 255, 200));
+    sheet->OnOK();
+    EXPECT_EQ(AppSettings().GetTimeColor(), QColor(0, 128, 255, 200));
+    EXPECT_EQ(OpenSheet()->m_pTimeColor, QColor(0, 128, 255, 200));
+}
+
+}  // namespace
