@@ -368,6 +368,14 @@ void AppDelegate::SaveImageSizePercentage() {
     m_pAppSettings->SetImageSizePercentage(DoubleValueOf(textFieldImageSizePercentage));
 }
 
+void AppDelegate::SaveExportControls() {
+    SaveFileFormat();
+    SaveFrameInterval();
+    SaveImageSizePercentage();
+    SaveLastVideo();
+    SaveFromTo();
+}
+
 void AppDelegate::AppendItemToPopupButton(const QString& title, long long tag, QComboBox* popup) {
     popup->addItem(title);
     popup->setItemData(popup->count() - 1, QVariant::fromValue(tag));

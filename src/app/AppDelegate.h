@@ -7,6 +7,7 @@
 //   AppDelegate.cpp            start-up, controls, pop-ups, save operations, closing,
 //                              message boxes, select-video command
 //   ExportImagesActions.cpp    the export images command, last folder, auto delete, open video
+//   WallActions.cpp            the two image wall commands and their save panels
 //   SettingsWindowController.cpp  OnSettings / OnButtonClickedSettings
 //   ScreenshotsHelpLinks.cpp   window pictures, share menu, help texts, context menu, links
 //   LaterCommands.cpp          commands that arrive in later versions (a message for now)
@@ -17,6 +18,8 @@
 #include <QSizeF>
 #include <QStringList>
 #include <memory>
+
+#include "app/core/MessagePresenter.h"
 
 class AppSettings;
 class ControlClickWindow;
@@ -33,7 +36,7 @@ class QToolButton;
 class QWidget;
 class SettingsWindowController;
 
-class AppDelegate : public QObject {
+class AppDelegate : public QObject, public MessagePresenter {
     Q_OBJECT
 
   public:
@@ -52,6 +55,8 @@ class AppDelegate : public QObject {
     void SaveVideoFileFormat();
     void SaveDisclousureButtonState();
     void SaveImageSizePercentage();
+    // The five controls a run reads, in the order the export and wall commands save them.
+    void SaveExportControls();
 
     static void AppendItemToPopupButton(const QString& title, long long tag, QComboBox* popup);
     void LoadOutputFieFormats();
@@ -60,7 +65,7 @@ class AppDelegate : public QObject {
     QStringList GetSupportedVideoFormats() const;
 
     // Window-modal, non-blocking message box with the wide "OK" button on the main window.
-    void DisplayMessageBox(const QString& title, const QString& text);
+    void DisplayMessageBox(const QString& title, const QString& text) override;
     // The same with a plain "OK" button on the given window.
     static void DisplayMessageBox(const QString& title, const QString& text, QWidget* window);
     QWidget* GetMainWindow() const;
@@ -71,6 +76,12 @@ class AppDelegate : public QObject {
     // Part of the export command, shared with tests: true when the path field names an
     // existing file, otherwise a message and false.
     bool DoesVideoFileExists();
+
+    // The wall from images after its images were collected (WallActions.cpp): asks where to
+    // save the wall, then makes it at the path exactly as chosen.
+    void exportfile(const QList<QImage>& images, const QString& suggestedName);
+    // The order in which the files of a folder are taken for walls and movies.
+    static QStringList GetSortedImageFiles(const QStringList& names);
 
     // Window pictures (ScreenshotsHelpLinks.cpp).
     QImage windowImage() const;

@@ -17,17 +17,6 @@
 
 namespace {
 
-class WindowMessages : public MessagePresenter {
-  public:
-    explicit WindowMessages(AppDelegate& delegate) : m_Delegate(delegate) {}
-    void DisplayMessageBox(const QString& title, const QString& text) override {
-        m_Delegate.DisplayMessageBox(title, text);
-    }
-
-  private:
-    AppDelegate& m_Delegate;
-};
-
 // Frames done of all, with a Cancel button. The run calls Report after every frame on the
 // main thread; the events processed there keep the window painted and let Cancel through.
 class ExportProgress {
@@ -60,12 +49,7 @@ class ExportProgress {
 
 void AppDelegate::OnExportImages() {
     // The run reads its options from the settings store, so the screen goes there first.
-    SaveFileFormat();
-    SaveFrameInterval();
-    SaveImageSizePercentage();
-    SaveLastVideo();
-    SaveFromTo();
-    WindowMessages messages(*this);
+    SaveExportControls();
     ExportProgress progress(window);
     ExportImagesRequest request;
     request.videoPath = textFieldFilePath->text();
@@ -74,14 +58,13 @@ void AppDelegate::OnExportImages() {
     request.progress = [&progress](long long done, long long total) {
         return progress.Report(done, total);
     };
-    const ExportImagesOutcome outcome = RunExportImagesCommand(request, messages);
+    const ExportImagesOutcome outcome = RunExportImagesCommand(request, *this);
     if (outcome.status != ExportImagesOutcome::Status::Refused)
         pArrayOfExportedFiles = outcome.files;
 }
 
 bool AppDelegate::DoesVideoFileExists() {
-    WindowMessages messages(*this);
-    return ::DoesVideoFileExists(textFieldFilePath->text(), messages);
+    return ::DoesVideoFileExists(textFieldFilePath->text(), *this);
 }
 
 void AppDelegate::OnOpenVideoFile() {

@@ -9,14 +9,6 @@ void AppDelegate::ShowNotYetAvailable(const QString& command) {
                           .arg(command));
 }
 
-void AppDelegate::OnExportVideoWallFromVideo() {
-    ShowNotYetAvailable("The Image Wall From Video");
-}
-
-void AppDelegate::OnExportVideoWall() {
-    ShowNotYetAvailable("The Image Wall From Exported Images");
-}
-
 void AppDelegate::OnExportVideoFromImages() {
     ShowNotYetAvailable("The Movie From Exported Images");
 }

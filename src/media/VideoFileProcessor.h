@@ -8,6 +8,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QList>
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
@@ -66,6 +67,20 @@ class VideoFileProcessor {
     long long GetFailedFrameCount() const { return m_iFailedFrameCount; }
     const QString& GetFirstWriteError() const { return m_strFirstWriteError; }
     bool WasCancelled() const { return m_bCancelled; }
+
+    // ---- Image walls (src/wall) ----
+    // Reads the settings, stores the grid members and answers the save panel's message.
+    QString GetWallInfo();
+    // Builds the wall of the open video, saves it to `targetPath` and opens it. False, with a
+    // readable reason in `error`, when there are no tiles, the wall is too large for memory or
+    // for the selected format, or it could not be saved (then nothing is opened).
+    bool ExportVideoWall(const QString& targetPath, QString* error = nullptr);
+    void DoAddVideoFrameToImage(DrawableImage& wall, ImageGenerator& generator, long long row,
+                                long long column, double time, double sizePercentage);
+    // Draws equally sized images into a wall of `rows` rows (at least 1), saves it to
+    // `targetPath` as given and opens it; false with the reason as above.
+    bool ExportImageWall(const QList<QImage>& images, const QString& targetPath,
+                         unsigned long long rows, QString* error = nullptr);
 
     // ---- Frame image processing (src/extract) ----
     DrawableImage resizeImage(const DrawableImage& image, QSizeF targetSize) const;

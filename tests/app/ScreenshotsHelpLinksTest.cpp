@@ -24,26 +24,9 @@ const QString kFacebook =
     "https://www.facebook.com/sharer/sharer.php?u=https%3A%2F%2Fwww.example.com%2Fstillpress";
 const QString kGooglePlus =
     "https://plus.google.com/share?url=https%3A%2F%2Fwww.example.com%2Fstillpress";
+const QString kSupport = "mailto:support@example.com";
 const QString kTwitter =
     "https://twitter.com/intent/tweet?url=https%3A%2F%2Fwww.example.com%2Fstillpress";
-
-struct ShownMessage {
-    QString title;
-    QString text;
-    QStringList buttons;
-};
-
-// The message boxes on a window, oldest first; the title is the box's main text.
-std::vector<ShownMessage> MessagesOn(QWidget* window) {
-    std::vector<ShownMessage> messages;
-    for (QMessageBox* box : window->findChildren<QMessageBox*>()) {
-        if (!box->isVisible()) continue;
-        ShownMessage message{box->text(), box->informativeText(), {}};
-        for (QAbstractButton* button : box->buttons()) message.buttons << button->text();
-        messages.push_back(message);
-    }
-    return messages;
-}
 
 class ScreenshotsHelpLinksTest : public ::testing::Test {
   protected:
@@ -54,18 +37,11 @@ class ScreenshotsHelpLinksTest : public ::testing::Test {
         QDir().mkpath(UserDesktopDirectory());
         delegate.applicationDidFinishLaunching();
         ASSERT_NE(delegate.GetMainWindow(), nullptr);
-        CloseMessages();
+        CloseMessageBoxes(delegate.GetMainWindow());
         workspace->openedURLs.clear();
     }
 
-    void CloseMessages() {
-        for (QMessageBox* box : delegate.GetMainWindow()->findChildren<QMessageBox*>()) delete box;
-    }
-    ShownMessage OnlyMessage() {
-        const std::vector<ShownMessage> messages = MessagesOn(delegate.GetMainWindow());
-        EXPECT_EQ(messages.size(), 1u);
-        return messages.empty() ? ShownMessage{} : messages.back();
-    }
+    MessageBoxShown OnlyMessage() { return CloseOnlyMessageBox(delegate.GetMainWindow()); }
     QString DesktopScreenshotPath() const {
         return UserDesktopDirectory() + "/Stillpress by Quonex.png";
     }
@@ -93,14 +69,14 @@ TEST_F(ScreenshotsHelpLinksTest, DesktopScreenshotReplacesItsFileWithTheLatestPi
               QStringList{"Stillpress by Quonex.png"});
     EXPECT_EQ(workspace->openedURLs,
               QStringList({DesktopScreenshotPath(), DesktopScreenshotPath()}));
-    EXPECT_TRUE(MessagesOn(window).empty());  // success says nothing
+    EXPECT_TRUE(CloseMessageBoxes(window).empty());  // success says nothing
 }
 
 TEST_F(ScreenshotsHelpLinksTest, UnwritableDesktopScreenshotIsReportedAndNotOpened) {
     QDir().mkpath(DesktopScreenshotPath());  // a folder takes the file's name
     delegate.OnCaptureScreenshotToDesktopImage();
     EXPECT_TRUE(workspace->openedURLs.isEmpty());
-    const ShownMessage message = OnlyMessage();
+    const MessageBoxShown message = OnlyMessage();
     EXPECT_EQ(message.title, "Screenshot Not Saved");
     EXPECT_TRUE(message.text.contains(DesktopScreenshotPath()));
     EXPECT_TRUE(QFileInfo(DesktopScreenshotPath()).isDir());  // left as it was
@@ -116,7 +92,7 @@ TEST_F(ScreenshotsHelpLinksTest, CopyLeavesOnlyThePictureOnTheClipboard) {
     EXPECT_FALSE(content->hasText());
     EXPECT_EQ(content->formats().size(), 1);
     EXPECT_EQ(QGuiApplication::clipboard()->image().size(), delegate.GetMainWindow()->size());
-    const ShownMessage message = OnlyMessage();
+    const MessageBoxShown message = OnlyMessage();
     EXPECT_EQ(message.title, "Screenshot Copied to Clipboard");
     EXPECT_EQ(message.text,
               "You can use Command + V to Paste the Screenshot in any Image Editing or Document "
@@ -126,12 +102,11 @@ TEST_F(ScreenshotsHelpLinksTest, CopyLeavesOnlyThePictureOnTheClipboard) {
 
 TEST_F(ScreenshotsHelpLinksTest, HelpTextsAreShownWithTheWideButton) {
     delegate.OnButtonClickedHelp();
-    ShownMessage message = OnlyMessage();
+    MessageBoxShown message = OnlyMessage();
     EXPECT_EQ(message.title, "How to Use this Software");
     EXPECT_TRUE(message.text.contains("Steps\n\n1) Select a Video File.\n2) Click on Export"));
     EXPECT_TRUE(message.text.endsWith("Last Folder for Video Wall Image Creation."));
     EXPECT_EQ(message.buttons, QStringList{"                OK                "});
-    CloseMessages();
 
     delegate.OnHelpFrameInterval();
     message = OnlyMessage();
@@ -142,38 +117,29 @@ TEST_F(ScreenshotsHelpLinksTest, HelpTextsAreShownWithTheWideButton) {
     EXPECT_TRUE(message.text.endsWith("which would be 0.1 and so on."));
 }
 
-TEST_F(ScreenshotsHelpLinksTest, SocialLinksOpenTheirTableEntriesOnly) {
+TEST_F(ScreenshotsHelpLinksTest, LinkCommandsAndTheSocialTableOpenTheirAddresses) {
     const AppHelper helper;
     for (long long outside : {-1LL, 0LL, 6LL}) helper.OpenSocialLink(outside);
     for (const char* noUrl : {"", "   ", "not a url", "relative/page.html"})
         EXPECT_FALSE(AppDelegate::OpenURL(noUrl)) << noUrl;
     EXPECT_TRUE(workspace->openedURLs.isEmpty());
-
     for (long long index = 1; index <= 5; ++index) helper.OpenSocialLink(index);
-    EXPECT_EQ(workspace->openedURLs, QStringList({kTutorial, kFacebook, kGooglePlus, kTwitter,
-                                                  "mailto:support@example.com"}));
+    for (const auto command :
+         {&AppDelegate::OnMenuItemHelp, &AppDelegate::OnGetAutomationSoftware,
+          &AppDelegate::OnMenuTutorials, &AppDelegate::OnButtonClickedTutorial,
+          &AppDelegate::OnButtonClickedFacebook, &AppDelegate::OnShareFacebook,
+          &AppDelegate::OnButtonClickedGooglePlus, &AppDelegate::OnShareGooglePlus,
+          &AppDelegate::OnButtonClickedTwitter, &AppDelegate::OnShareTwitter,
+          &AppDelegate::OnShareSupport})
+        (delegate.*command)();
+    EXPECT_EQ(workspace->openedURLs,
+              QStringList({kTutorial, kFacebook, kGooglePlus, kTwitter, kSupport,
+                           "https://www.example.com/stillpress",
+                           "https://www.example.com/automation", kTutorial, kTutorial, kFacebook,
+                           kFacebook, kGooglePlus, kGooglePlus, kTwitter, kTwitter, kSupport}));
 }
 
-TEST_F(ScreenshotsHelpLinksTest, LinkCommandsOpenTheirAddresses) {
-    delegate.OnMenuItemHelp();
-    delegate.OnGetAutomationSoftware();
-    delegate.OnMenuTutorials();
-    delegate.OnButtonClickedTutorial();
-    delegate.OnButtonClickedFacebook();
-    delegate.OnShareFacebook();
-    delegate.OnButtonClickedGooglePlus();
-    delegate.OnShareGooglePlus();
-    delegate.OnButtonClickedTwitter();
-    delegate.OnShareTwitter();
-    delegate.OnShareSupport();
-    EXPECT_EQ(
-        workspace->openedURLs,
-        QStringList({"https://www.example.com/stillpress", "https://www.example.com/automation",
-                     kTutorial, kTutorial, kFacebook, kFacebook, kGooglePlus, kGooglePlus, kTwitter,
-                     kTwitter, "mailto:support@example.com"}));
-}
-
-TEST_F(ScreenshotsHelpLinksTest, ShareMenuOffersThePictureAndTheLinks) {
+TEST_F(ScreenshotsHelpLinksTest, ShareAndContextMenusPopUp) {
     ASSERT_NE(delegate.buttonShareDefault, nullptr);
     delegate.OnButtonShareDefault();
     QMenu* menu = delegate.buttonShareDefault->findChild<QMenu*>("shareMenu");
@@ -186,12 +152,9 @@ TEST_F(ScreenshotsHelpLinksTest, ShareMenuOffersThePictureAndTheLinks) {
     menu->actions().at(0)->trigger();  // the picture goes to the clipboard
     EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasImage());
     for (QAction* action : menu->actions().mid(3)) action->trigger();
-    EXPECT_EQ(workspace->openedURLs,
-              QStringList({kFacebook, kGooglePlus, kTwitter, "mailto:support@example.com"}));
+    EXPECT_EQ(workspace->openedURLs, QStringList({kFacebook, kGooglePlus, kTwitter, kSupport}));
     menu->close();
-}
 
-TEST_F(ScreenshotsHelpLinksTest, ContextMenuButtonPopsUpTheWindowsMenu) {
     ASSERT_NE(delegate.pContextMenu, nullptr);
     delegate.OnButtonClickedLaunchContextMenu();
     EXPECT_TRUE(delegate.pContextMenu->isVisible());

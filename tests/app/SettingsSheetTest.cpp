@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 
 #include "app/AppDelegate.h"
 #include "app/SettingsWindowController.h"
@@ -17,6 +18,14 @@ namespace {
 
 void DeleteLaterObjects() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Every stored key and value.
+QVariantMap StoreContents() {
+    QSettings store("Quonex", "Stillpress");
+    QVariantMap contents;
+    for (const QString& key : store.allKeys()) contents[key] = store.value(key);
+    return contents;
 }
 
 class SettingsSheetTest : public ::testing::Test {
@@ -36,9 +45,12 @@ class SettingsSheetTest : public ::testing::Test {
         delegate.OnButtonClickedSettings();
         return delegate.pSettingsController;
     }
-
     static void Press(SettingsWindowController* sheet, QDialogButtonBox::StandardButton which) {
         sheet->findChild<QDialogButtonBox*>()->button(which)->click();
+    }
+    static QColorDialog* OpenColourPanel(SettingsWindowController* sheet) {
+        sheet->OnSelectTextColor();
+        return sheet->findChild<QColorDialog*>();
     }
 
     AppDelegate delegate;
@@ -50,9 +62,7 @@ TEST_F(SettingsSheetTest, EachOpeningIsANewWindowModalSheetOnTheMainWindow) {
     EXPECT_TRUE(first->isVisible());
     EXPECT_EQ(first->windowModality(), Qt::WindowModal);
     EXPECT_EQ(first->parentWidget(), delegate.GetMainWindow());
-    EXPECT_EQ(first->pParentWindow, delegate.GetMainWindow());
     EXPECT_TRUE(first->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->isDefault());
-
     first->OnCancel();
     EXPECT_FALSE(first->isVisible());
     SettingsWindowController* second = OpenSheet();
@@ -62,7 +72,7 @@ TEST_F(SettingsSheetTest, EachOpeningIsANewWindowModalSheetOnTheMainWindow) {
     EXPECT_TRUE(second->isVisible());
 }
 
-TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOkStoresTheEditedOnes) {
+TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOnlyOkStoresTheEditedOnes) {
     AppSettings settings;
     settings.SetOutputImageAppendFileName(1);
     settings.SetOutputImageFileNameParameter1("holiday");
@@ -70,32 +80,36 @@ TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOkStoresTheEditedOnes) {
     settings.SetAddTimeIntervalToImages(0);
     settings.SetFrameDelayDuringExport(0.2);
     settings.SetCompressionFactor(70);
-
-    SettingsWindowController* sheet = OpenSheet();
-    EXPECT_TRUE(sheet->checkBoxAppendFileName->isChecked());
-    EXPECT_EQ(sheet->textFieldParam1->text(), "holiday");
-    EXPECT_FALSE(sheet->checkBoxAppendDuration->isChecked());
-    EXPECT_TRUE(sheet->checkBoxAppendDuration->isEnabled());
-    EXPECT_EQ(sheet->textFieldBaseFolderPath->text(), "/media/exports");
-    EXPECT_FALSE(sheet->checkAddTimeIntervalToImages->isChecked());
-    EXPECT_TRUE(sheet->checkAddTimeIntervalToImages->isEnabled());
-    EXPECT_FALSE(sheet->m_pTimeColor.has_value());  // none was ever stored
-    EXPECT_EQ(sheet->textFieldFrameRate->text(), "10");
-    EXPECT_EQ(sheet->textFieldFrameDelay->text(), "0.2");
-    EXPECT_EQ(sheet->textFieldCompressionFactor->text(), "70");
-
-    sheet->checkBoxAppendFileName->setChecked(false);
-    sheet->textFieldParam1->setText("take 2");
-    sheet->checkBoxAppendDuration->setChecked(true);
-    sheet->checkBoxGreyScale->setChecked(true);
-    sheet->textFieldBaseFolderPath->setText("/srv/frames");
-    sheet->checkAddTimeIntervalToImages->setChecked(true);
-    sheet->textFieldFrameRate->setText("12.5");
-    sheet->textFieldFrameDelay->setText("0.1");
-    sheet->textFieldCompressionFactor->setText("42");
-    Press(sheet, QDialogButtonBox::Ok);
-
-    EXPECT_FALSE(sheet->isVisible());
+    for (const auto button : {QDialogButtonBox::Cancel, QDialogButtonBox::Ok}) {
+        const QVariantMap before = StoreContents();
+        SettingsWindowController* sheet = OpenSheet();
+        EXPECT_TRUE(sheet->checkBoxAppendFileName->isChecked());
+        EXPECT_EQ(sheet->textFieldParam1->text(), "holiday");
+        EXPECT_FALSE(sheet->checkBoxAppendDuration->isChecked());
+        EXPECT_TRUE(sheet->checkBoxAppendDuration->isEnabled());
+        EXPECT_FALSE(sheet->checkBoxGreyScale->isChecked());
+        EXPECT_EQ(sheet->textFieldBaseFolderPath->text(), "/media/exports");
+        EXPECT_FALSE(sheet->checkAddTimeIntervalToImages->isChecked());
+        EXPECT_TRUE(sheet->checkAddTimeIntervalToImages->isEnabled());
+        EXPECT_FALSE(sheet->m_pTimeColor.has_value());  // none was ever stored
+        EXPECT_EQ(sheet->textFieldFrameRate->text(), "10");
+        EXPECT_EQ(sheet->textFieldFrameDelay->text(), "0.2");
+        EXPECT_EQ(sheet->textFieldCompressionFactor->text(), "70");
+        sheet->checkBoxAppendFileName->setChecked(false);
+        sheet->textFieldParam1->setText("take 2");
+        sheet->checkBoxAppendDuration->setChecked(true);
+        sheet->checkBoxGreyScale->setChecked(true);
+        sheet->textFieldBaseFolderPath->setText("/srv/frames");
+        sheet->checkAddTimeIntervalToImages->setChecked(true);
+        sheet->textFieldFrameRate->setText("12.5");
+        sheet->textFieldFrameDelay->setText("0.1");
+        sheet->textFieldCompressionFactor->setText("42");
+        Press(sheet, button);
+        EXPECT_FALSE(sheet->isVisible());
+        if (button == QDialogButtonBox::Cancel) {
+            EXPECT_EQ(StoreContents(), before);
+        }
+    }
     EXPECT_EQ(settings.GetOutputImageAppendFileName(), 0);
     EXPECT_EQ(settings.GetOutputImageFileNameParameter1(), "take 2");
     EXPECT_EQ(settings.GetOutputImageFileNameAppendDuration(), 1);
@@ -108,7 +122,7 @@ TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOkStoresTheEditedOnes) {
     EXPECT_EQ(settings.GetCompressionFactor(), 42);
 }
 
-TEST_F(SettingsSheetTest, CompressionFactorIsClampedToZeroThroughHundred) {
+TEST_F(SettingsSheetTest, CompressionIsClampedAndZeroRateAndDelayShowTheirDefaults) {
     const std::pair<const char*, long long> cases[] = {
         {"150", 100}, {"-5", 0}, {"100", 100}, {"0", 0}, {"not a number", 0}};
     for (const auto& [typed, stored] : cases) {
@@ -117,16 +131,12 @@ TEST_F(SettingsSheetTest, CompressionFactorIsClampedToZeroThroughHundred) {
         sheet->OnOK();
         EXPECT_EQ(AppSettings().GetCompressionFactor(), stored) << typed;
     }
-}
-
-TEST_F(SettingsSheetTest, ZeroRateAndDelayAreStoredAsTypedAndShowTheirDefaultsNextTime) {
     SettingsWindowController* sheet = OpenSheet();
     sheet->textFieldFrameRate->setText("0");
     sheet->textFieldFrameDelay->setText("0");
     sheet->OnOK();
-    EXPECT_EQ(AppSettings().GetDoubleValue("FrameRateForExportedVideo"), 0.0);
+    EXPECT_EQ(AppSettings().GetDoubleValue("FrameRateForExportedVideo"), 0.0);  // as typed
     EXPECT_EQ(AppSettings().GetDoubleValue("FrameDelayDuringExport"), 0.0);
-
     sheet = OpenSheet();
     EXPECT_EQ(sheet->textFieldFrameRate->text(), "10");
     EXPECT_EQ(sheet->textFieldFrameDelay->text(), "0.05");
@@ -136,7 +146,6 @@ TEST_F(SettingsSheetTest, FolderFieldTakesAChosenFolderOrTheDefault) {
     const QString chosen = MakeTempDir("chosen-base");
     AppSettings().SetBaseFolder("/srv/frames");
     SettingsWindowController* sheet = OpenSheet();
-
     sheet->findChild<QPushButton*>("buttonSelectFolder")->click();
     QPointer<QFileDialog> chooser = sheet->findChild<QFileDialog*>();
     ASSERT_NE(chooser, nullptr);
@@ -156,45 +165,30 @@ TEST_F(SettingsSheetTest, FolderFieldTakesAChosenFolderOrTheDefault) {
     static_cast<QDialog*>(second)->accept();  // QFileDialog keeps its override protected
     EXPECT_EQ(sheet->textFieldBaseFolderPath->text(), chosen);
     EXPECT_EQ(AppSettings().GetBaseFolder(), "/srv/frames");  // stored only on OK
-
     sheet->findChild<QPushButton*>("buttonUseDefaultFolder")->click();
     sheet->OnOK();
     EXPECT_EQ(AppSettings().GetStringValue("BaseFolder"), "");
 }
 
-TEST_F(SettingsSheetTest, CancelStoresNothingThatWasEdited) {
-    AppSettings().SetOutputImageAsGreyScale(1);
-    SettingsWindowController* sheet = OpenSheet();
-    sheet->OnSelectTextColor();
-    QColorDialog* panel = sheet->findChild<QColorDialog*>();
-    ASSERT_NE(panel, nullptr);
-    EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
-    panel->setCurrentColor(Qt::red);
-    EXPECT_EQ(sheet->m_pTimeColor, QColor(Qt::red));  // applies while the dialog is open
-    sheet->checkBoxGreyScale->setChecked(false);
-    sheet->checkBoxAppendFileName->setChecked(true);
-    sheet->textFieldCompressionFactor->setText("5");
-    Press(sheet, QDialogButtonBox::Cancel);
-
-    EXPECT_FALSE(sheet->isVisible());
-    EXPECT_FALSE(panel->isVisible());
-    const AppSettings settings;
-    EXPECT_FALSE(settings.GetTimeColor().has_value());
-    EXPECT_EQ(settings.GetOutputImageAsGreyScale(), 1);
-    EXPECT_EQ(settings.GetOutputImageAppendFileName(), 0);
-    EXPECT_EQ(settings.GetCompressionFactor(), 100);
-}
-
-TEST_F(SettingsSheetTest, OkStoresThePickedColourAndTheDialogsCancelTakesItBack) {
+TEST_F(SettingsSheetTest, PickedColourAppliesAtOnceAndIsStoredOnlyByOk) {
     AppSettings().SetTimeColor(Qt::yellow);
     SettingsWindowController* sheet = OpenSheet();
-    sheet->OnSelectTextColor();
-    QColorDialog* panel = sheet->findChild<QColorDialog*>();
+    QColorDialog* panel = OpenColourPanel(sheet);
     ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
     panel->setCurrentColor(Qt::blue);
-    panel->reject();
+    EXPECT_EQ(sheet->m_pTimeColor, QColor(Qt::blue));  // applies while the dialog is open
+    panel->reject();                                   // the dialog's Cancel takes it back
     EXPECT_EQ(sheet->m_pTimeColor, QColor(Qt::yellow));
 
+    panel = OpenColourPanel(sheet);
+    ASSERT_NE(panel, nullptr);
+    panel->setCurrentColor(Qt::red);
+    Press(sheet, QDialogButtonBox::Cancel);
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_EQ(AppSettings().GetTimeColor(), QColor(Qt::yellow));
+
+    sheet = OpenSheet();
     sheet->changeColorForBackground(QColor(0, 128, 255, 200));
     sheet->OnOK();
     EXPECT_EQ(AppSettings().GetTimeColor(), QColor(0, 128, 255, 200));

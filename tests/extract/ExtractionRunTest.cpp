@@ -21,19 +21,16 @@ std::vector<double> StepTimes(ExtractionRangeValue range, double interval) {
     return times;
 }
 
-TEST(StepSchedule, RangeRules) {
+TEST(StepSchedule, RangeRulesAndAccumulatedSums) {
     auto range = ExtractionRange(2, 1, 10);  // a To below the start runs to the end
-    EXPECT_EQ(range.start, 2);
-    EXPECT_EQ(range.end, 10);
+    EXPECT_EQ(std::pair(range.start, range.end), std::pair(2.0, 10.0));
     range = ExtractionRange(15, 20, 10);  // a From beyond the video starts at 0
-    EXPECT_EQ(range.start, 0);
-    EXPECT_EQ(range.end, 10);
+    EXPECT_EQ(std::pair(range.start, range.end), std::pair(0.0, 10.0));
     EXPECT_EQ(StepTimes(ExtractionRange(0, 0, 10), 1).size(), 0u);
     EXPECT_EQ(StepTimes(ExtractionRange(3, 3, 10), 1).size(), 0u);
     EXPECT_EQ(StepTimes(ExtractionRange(0, 5, std::nan("")), 1).size(), 0u);
-}
-
-TEST(StepSchedule, AccumulatedSumsStayBelowTheEnd) {
+    EXPECT_EQ(StepTimes(ExtractionRange(5, 6, 10), 1e-300).size(), 1u);  // too small to advance
+    // Accumulated sums stay below the end.
     const auto tenths = StepTimes(ExtractionRange(0, 1, 10), 0.1);
     ASSERT_EQ(tenths.size(), 11u);
     EXPECT_EQ(tenths[3], 0.30000000000000004);
@@ -42,10 +39,6 @@ TEST(StepSchedule, AccumulatedSumsStayBelowTheEnd) {
     ASSERT_EQ(seconds.size(), 10u);
     EXPECT_EQ(seconds.back(), 9);
     EXPECT_EQ(StepSchedule(ExtractionRange(0, 10, 10), 1).StepCount(), 10);
-}
-
-TEST(StepSchedule, AnIntervalTooSmallToAdvanceStops) {
-    EXPECT_EQ(StepTimes(ExtractionRange(5, 6, 10), 1e-300).size(), 1u);
 }
 
 TEST(FrameNaming, FourPatterns) {
@@ -86,15 +79,20 @@ TEST(ExtractionRun, DefaultsWriteTheExactFrameOfEveryStep) {
     }
 }
 
-TEST(ExtractionRun, TheRunFolderIsShownBeforeFramesAreTaken) {
+TEST(ExtractionRun, TheRunFolderIsMadeAndShownEvenWithoutFrames) {
     auto workspace = std::make_shared<RecordingWorkspace>();
     SetSharedWorkspace(workspace);
-    const ExtractionResult result = Extract(MovingPictureVideo(), [](AppSettings& settings) {
-        settings.SetTo(0);  // no frames: the folder is still made and shown
-    });
-    EXPECT_TRUE(QDir(result.folder).exists());
-    EXPECT_EQ(workspace->openedURLs, QStringList{result.folder});
-    EXPECT_TRUE(result.files->isEmpty());
+    const QString notes =
+        WriteTestFile(MakeTempDir("not-video") + "/notes.mp4", "this is text, not a video\n");
+    // No steps in the range, and a file that cannot be read as a video.
+    for (const auto& [video, to] : {std::pair{MovingPictureVideo(), 0.0}, {notes, 5.0}}) {
+        workspace->openedURLs.clear();
+        const ExtractionResult result =
+            Extract(video, [to](AppSettings& settings) { settings.SetTo(to); });
+        EXPECT_TRUE(QDir(result.folder).exists());
+        EXPECT_EQ(workspace->openedURLs, QStringList{result.folder});
+        EXPECT_TRUE(result.files->isEmpty());
+    }
     SetSharedWorkspace(std::make_shared<RecordingWorkspace>());
 }
 
@@ -169,14 +167,6 @@ TEST(ExtractionRun, StepsPastTheLastFrameAreSkippedAndKeepTheirNumbers) {
     EXPECT_EQ(result.FolderEntries(), (QStringList{"1.tiff"}));
     EXPECT_GE(result.files->size(), 1);
     EXPECT_EQ(result.failedFrames, 0);
-}
-
-TEST(ExtractionRun, AVideoThatCannotBeReadGivesAnEmptyFolder) {
-    const QString path =
-        WriteTestFile(MakeTempDir("not-video") + "/notes.mp4", "this is text, not a video\n");
-    const ExtractionResult result = Extract(path, [](AppSettings& settings) { settings.SetTo(5); });
-    EXPECT_TRUE(QDir(result.folder).exists());
-    EXPECT_TRUE(result.files->isEmpty());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <functional>
 
 #include "extract/ExtractTestSupport.h"
 #include "extract/GreyScaleConverter.h"
@@ -29,44 +30,53 @@ struct StampingProcessor : VideoFileProcessor {
     }
 };
 
-// Top-down pixel rectangle covered by red in `image`.
-QRect RedArea(const QImage& image) {
+// Top-down pixel rectangle of the pixels of `image` that match `ink`.
+QRect Area(const QImage& image, const std::function<bool(QRgb)>& ink) {
     QRect area;
     for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb pixel = image.pixel(x, y);
-            if (qRed(pixel) > 200 && qGreen(pixel) < 60) area |= QRect(x, y, 1, 1);
-        }
+        for (int x = 0; x < image.width(); ++x)
+            if (ink(image.pixel(x, y))) area |= QRect(x, y, 1, 1);
     return area;
 }
 
+QRect RedArea(const QImage& image) {
+    return Area(image, [](QRgb pixel) { return qRed(pixel) > 200 && qGreen(pixel) < 60; });
+}
+
+QRect DarkArea(const QImage& image) {
+    return Area(image, [](QRgb pixel) { return qRed(pixel) < 128; });
+}
+
+// The red area after stamping a red watermark of `pixels` shown at `points` on white.
+QRect Stamped(QSize pixels, QSizeF points, long long alignment, QSize canvas = {100, 50}) {
+    StampingProcessor processor(Filled(pixels.width(), pixels.height(), Qt::red), points,
+                                alignment);
+    DrawableImage image(Filled(canvas.width(), canvas.height(), Qt::white));
+    processor.AddWatermarkToImage(image);
+    return RedArea(image.bitmap());
+}
+
 TEST(FrameProcessing, WatermarkPlacementsInBottomUpCoordinates) {
-    const QImage red = Filled(10, 6, Qt::red);
     const std::pair<long long, QRect> cases[] = {
         {0, QRect(0, 0, 10, 6)},   {1, QRect(90, 0, 10, 6)},  {2, QRect(0, 44, 10, 6)},
         {3, QRect(90, 44, 10, 6)}, {4, QRect(45, 22, 10, 6)}, {7, QRect(0, 44, 10, 6)},
     };
-    for (const auto& [alignment, expected] : cases) {
-        StampingProcessor processor(red, QSizeF(10, 6), alignment);
-        DrawableImage image(Filled(100, 50, Qt::white));
-        processor.AddWatermarkToImage(image);
-        EXPECT_EQ(RedArea(image.bitmap()), expected) << "alignment " << alignment;
-    }
+    for (const auto& [alignment, expected] : cases)
+        EXPECT_EQ(Stamped({10, 6}, {10, 6}, alignment), expected) << "alignment " << alignment;
+    // A 20 x 12 pixel image at 144 dpi is 10 x 6 points, and is drawn at that size.
+    EXPECT_EQ(Stamped({20, 12}, {10, 6}, 0), QRect(0, 0, 10, 6));
+    // x = -20: the left part falls outside.
+    EXPECT_EQ(Stamped({60, 10}, {60, 10}, 3, {40, 40}), QRect(0, 30, 40, 10));
 }
 
-TEST(FrameProcessing, CentreOfAnOddWidthUsesHalfPoints) {
-    EXPECT_EQ(WatermarkOrigin(4, QSizeF(101, 51), 11, 5), QPointF(45.5, 23.5));
+TEST(FrameProcessing, CentreOpacityAndNoWatermark) {
+    EXPECT_EQ(WatermarkOrigin(4, QSizeF(101, 51), 11, 5), QPointF(45.5, 23.5));  // half points
     EXPECT_EQ(WatermarkOrigin(3, QSizeF(40, 40), 60, 10), QPointF(-20, 0));
-    StampingProcessor processor(Filled(11, 5, Qt::red), QSizeF(11, 5), 4);
-    DrawableImage image(Filled(101, 51, Qt::white));
-    processor.AddWatermarkToImage(image);
-    const QRect red = RedArea(image.bitmap());
+    const QRect red = Stamped({11, 5}, {11, 5}, 4, {101, 51});
     EXPECT_GE(red.left(), 45);
     EXPECT_LE(red.right(), 56);
     EXPECT_GE(red.width(), 10);
-}
 
-TEST(FrameProcessing, WatermarkOpacityAndClipping) {
     StampingProcessor faint(Filled(10, 10, Qt::black), QSizeF(10, 10), 2, 1);
     DrawableImage image(Filled(40, 40, Qt::white));
     faint.AddWatermarkToImage(image);
@@ -74,25 +84,9 @@ TEST(FrameProcessing, WatermarkOpacityAndClipping) {
     EXPECT_GE(faded, 250);
     EXPECT_LT(faded, 255);
 
-    StampingProcessor large(Filled(60, 10, Qt::red), QSizeF(60, 10), 3);
-    DrawableImage small(Filled(40, 40, Qt::white));
-    large.AddWatermarkToImage(small);  // x = -20: the left part falls outside
-    EXPECT_EQ(RedArea(small.bitmap()), QRect(0, 30, 40, 10));
-}
-
-TEST(FrameProcessing, WatermarkDrawnAtItsSizeInPoints) {
-    // A 20 x 12 pixel image at 144 dpi is 10 x 6 points.
-    StampingProcessor processor(Filled(20, 12, Qt::red), QSizeF(10, 6), 0);
-    DrawableImage image(Filled(100, 50, Qt::white));
-    processor.AddWatermarkToImage(image);
-    EXPECT_EQ(RedArea(image.bitmap()), QRect(0, 0, 10, 6));
-}
-
-TEST(FrameProcessing, NoWatermarkWithoutAnImageOrWidth) {
-    VideoFileProcessor processor;
-    DrawableImage image(Filled(20, 20, Qt::white));
-    processor.AddWatermarkToImage(image);
-    EXPECT_EQ(image.bitmap(), Filled(20, 20, Qt::white));
+    DrawableImage untouched(Filled(20, 20, Qt::white));
+    VideoFileProcessor().AddWatermarkToImage(untouched);  // no image, no width
+    EXPECT_EQ(untouched.bitmap(), Filled(20, 20, Qt::white));
 }
 
 TEST(FrameProcessing, GreyKeepsAlphaAndTheWatermarkStaysColoured) {
@@ -129,20 +123,21 @@ TEST(FrameProcessing, ScalingKeepsSinglePrecisionSizes) {
     EXPECT_EQ(processor.resizeImage(frame, QSizeF(960, 540)).bitmap().size(), QSize(960, 540));
 }
 
-TEST(FrameProcessing, TimeStampTouchesTheTopRightCorner) {
+TEST(FrameProcessing, TimeStampTouchesTheTopRightCornerAndIsClipped) {
     VideoFileProcessor processor;
     DrawableImage image(Filled(320, 240, Qt::white));
     processor.DrawImageTime(0, image);
-    QRect ink;
-    for (int y = 0; y < 240; ++y)
-        for (int x = 0; x < 320; ++x)
-            if (qRed(image.bitmap().pixel(x, y)) < 128) ink |= QRect(x, y, 1, 1);
+    const QRect ink = DarkArea(image.bitmap());
     ASSERT_FALSE(ink.isEmpty());
     EXPECT_GE(ink.left(), 300);   // "0s" in 12-pixel type is about 13 pixels wide
     EXPECT_GE(ink.right(), 316);  // ends at the right edge, less the glyph's side bearing
     EXPECT_LE(ink.top(), 4);
     EXPECT_LE(ink.bottom(), 12);
     EXPECT_GE(ink.height(), 7);  // cap height of a 12-pixel face
+
+    DrawableImage narrow(Filled(20, 20, Qt::white));
+    processor.DrawImageTime(3725, narrow);  // "1h 2m 5s" is wider than the image
+    EXPECT_GT(DarkArea(narrow.bitmap().copy(0, 6, 20, 1)).width(), 0);
 }
 
 TEST(FrameProcessing, TimeStampUsesTheStoredColour) {
@@ -160,15 +155,6 @@ TEST(FrameProcessing, TimeStampUsesTheStoredColour) {
         }
     EXPECT_GT(red, 5);
     ResetSettingsStore();
-}
-
-TEST(FrameProcessing, LongTimeTextOnANarrowImageIsClipped) {
-    VideoFileProcessor processor;
-    DrawableImage image(Filled(20, 20, Qt::white));
-    processor.DrawImageTime(3725, image);  // "1h 2m 5s" is wider than the image
-    int inked = 0;
-    for (int x = 0; x < 20; ++x) inked += qRed(image.bitmap().pixel(x, 6)) < 128;
-    EXPECT_GT(inked, 0);
 }
 
 TEST(FrameProcessing, RunAppliesGreyScaleAndStampsAfterScaling) {

@@ -56,6 +56,13 @@ TEST_F(AppSettingsTest, ReadsBeforeRegistrationUseOnlyTheConversions) {
     EXPECT_EQ(settings.GetRowsInVideoWall(), 1);
     EXPECT_EQ(settings.GetTransparency(), 60);
     EXPECT_EQ(settings.GetCompressionFactor(), 0);
+    // Transparency is never zero, whichever way it is written.
+    settings.SetTransparency(0);
+    EXPECT_EQ(settings.GetIntegerValue("Transparency"), 60);
+    settings.SetIntegerValue(0, "Transparency");
+    EXPECT_EQ(settings.GetTransparency(), 60);
+    settings.SetTransparency(-5);
+    EXPECT_EQ(settings.GetTransparency(), -5);
 }
 
 TEST_F(AppSettingsTest, ReadConversions) {
@@ -87,20 +94,9 @@ TEST_F(AppSettingsTest, ReadConversions) {
     }
 }
 
-TEST_F(AppSettingsTest, TransparencyIsNeverZero) {
-    AppSettings settings;
-    settings.SetTransparency(0);
-    EXPECT_EQ(settings.GetIntegerValue("Transparency"), 60);
-    settings.SetIntegerValue(0, "Transparency");
-    EXPECT_EQ(settings.GetTransparency(), 60);
-    settings.SetTransparency(-5);
-    EXPECT_EQ(settings.GetTransparency(), -5);
-}
-
 TEST_F(AppSettingsTest, LastVideoMustStillExist) {
     AppSettings settings;
-    const QString path = MakeTempDir("last-video") + "/clip.mp4";
-    QFile(path).open(QIODevice::WriteOnly);
+    const QString path = WriteTestFile(MakeTempDir("last-video") + "/clip.mp4", "");
     settings.SetLastVideo(path);
     EXPECT_EQ(settings.GetLastVideo(), path);
     QFile::remove(path);
@@ -108,7 +104,7 @@ TEST_F(AppSettingsTest, LastVideoMustStillExist) {
     EXPECT_EQ(settings.GetStringValue("LastVideo"), path);
 }
 
-TEST_F(AppSettingsTest, GenericValuesRoundTripAndPersist) {
+TEST_F(AppSettingsTest, GenericValuesRoundTripAndPersistAndOverridesAreNotStored) {
     {
         AppSettings writer;
         writer.SetIntegerValue(-9223372036854775807LL, "Big");
@@ -124,6 +120,12 @@ TEST_F(AppSettingsTest, GenericValuesRoundTripAndPersist) {
     EXPECT_EQ(reader.GetStringValue("NeverWritten"), "");
     QSettings("Quonex", "Stillpress").sync();
     EXPECT_TRUE(QFile::exists(TestHome() + "/.config/Quonex/Stillpress.conf"));
+    // Overrides answer without being stored.
+    reader.SetSelectedFileFormat(4);
+    AppSettings::SetOverride("FileFormat", 1LL);
+    EXPECT_EQ(reader.GetSelectedFileFormat(), 1);
+    AppSettings::ClearOverrides();
+    EXPECT_EQ(reader.GetSelectedFileFormat(), 4);
 }
 
 TEST_F(AppSettingsTest, GarbageValuesReadAsZeroThenConvert) {
@@ -138,15 +140,6 @@ TEST_F(AppSettingsTest, GarbageValuesReadAsZeroThenConvert) {
     EXPECT_EQ(settings.GetRowsInVideoWall(), 1);
     EXPECT_EQ(settings.GetSelectedFileFormat(), 2);
     EXPECT_FALSE(settings.GetTimeColor().has_value());
-}
-
-TEST_F(AppSettingsTest, OverridesAnswerWithoutBeingStored) {
-    AppSettings settings;
-    settings.SetSelectedFileFormat(4);
-    AppSettings::SetOverride("FileFormat", 1LL);
-    EXPECT_EQ(settings.GetSelectedFileFormat(), 1);
-    AppSettings::ClearOverrides();
-    EXPECT_EQ(settings.GetSelectedFileFormat(), 4);
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QProcess>
 #include <QSettings>
 #include <cmath>
@@ -142,4 +145,24 @@ int ClosestFrame(const ReferenceFrames& reference, const QImage& image) {
         }
     }
     return best;
+}
+
+std::vector<MessageBoxShown> CloseMessageBoxes(QWidget* window) {
+    std::vector<MessageBoxShown> shown;
+    for (QMessageBox* box : window->findChildren<QMessageBox*>()) {
+        if (!box->isVisible()) continue;
+        MessageBoxShown message{
+            box->text(), box->informativeText(), {}, box->windowModality() == Qt::WindowModal};
+        for (QAbstractButton* button : box->buttons()) message.buttons << button->text();
+        shown.push_back(message);
+        box->done(0);
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return shown;
+}
+
+MessageBoxShown CloseOnlyMessageBox(QWidget* window) {
+    const std::vector<MessageBoxShown> shown = CloseMessageBoxes(window);
+    EXPECT_EQ(shown.size(), 1u);
+    return shown.size() == 1 ? shown.front() : MessageBoxShown{};
 }

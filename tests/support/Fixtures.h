@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
+#include <ostream>
 #include <vector>
 
 // The temporary home folder of this test process (HOME, XDG_CONFIG_HOME and the user's
@@ -49,3 +50,24 @@ ImageDifference CompareImages(const QImage& a, const QImage& b);
 
 // Index of the reference frame closest to `image` (smallest mean difference).
 int ClosestFrame(const ReferenceFrames& reference, const QImage& image);
+
+class QWidget;
+
+// What a message box showed: its main text (the title), informative text and button texts.
+struct MessageBoxShown {
+    QString title;
+    QString text;
+    QStringList buttons;
+    bool windowModal = false;
+};
+
+// Closes every visible message box below `window` and answers what they showed, oldest first.
+std::vector<MessageBoxShown> CloseMessageBoxes(QWidget* window);
+// Closes the one message box below `window`; fails the test (answering an empty one) when
+// there is not exactly one.
+MessageBoxShown CloseOnlyMessageBox(QWidget* window);
+
+// Lets GoogleTest print Qt strings as text when an expectation fails.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}

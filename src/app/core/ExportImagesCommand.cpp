@@ -10,27 +10,6 @@ namespace {
 
 using Status = ExportImagesOutcome::Status;
 
-bool RangeIsAcceptable(const ExportImagesRequest& request, double duration,
-                       MessagePresenter& messages) {
-    if (request.refuseUnreadableDuration && !(duration > 0)) {
-        messages.DisplayMessageBox(ExportImagesMessages::kCouldNotReadDurationTitle,
-                                   ExportImagesMessages::CouldNotReadDurationText());
-        return false;
-    }
-    const QString advice =
-        " is greater than Video Duration.\n\nPlease Enter Correct Value or Select the Video File "
-        "Again to Load Default Values.";
-    if (request.typedTo > duration) {
-        messages.DisplayMessageBox("Invalid Export To", "The Export To Value" + advice);
-        return false;
-    }
-    if (request.typedFrom > duration) {
-        messages.DisplayMessageBox("Invalid Export From", "The Export From Value" + advice);
-        return false;
-    }
-    return true;
-}
-
 void ReportOutcome(const ExportImagesOutcome& outcome, MessagePresenter& messages) {
     const long long written = outcome.files ? outcome.files->size() : 0;
     if (outcome.status == Status::Cancelled) {
@@ -58,6 +37,27 @@ void ReportOutcome(const ExportImagesOutcome& outcome, MessagePresenter& message
 }
 
 }  // namespace
+
+bool CheckRangeAgainstDuration(double typedFrom, double typedTo, double duration,
+                               MessagePresenter& messages, bool refuseUnreadableDuration) {
+    if (refuseUnreadableDuration && !(duration > 0)) {
+        messages.DisplayMessageBox(ExportImagesMessages::kCouldNotReadDurationTitle,
+                                   ExportImagesMessages::CouldNotReadDurationText());
+        return false;
+    }
+    const QString advice =
+        " is greater than Video Duration.\n\nPlease Enter Correct Value or Select the Video File "
+        "Again to Load Default Values.";
+    if (typedTo > duration) {
+        messages.DisplayMessageBox("Invalid Export To", "The Export To Value" + advice);
+        return false;
+    }
+    if (typedFrom > duration) {
+        messages.DisplayMessageBox("Invalid Export From", "The Export From Value" + advice);
+        return false;
+    }
+    return true;
+}
 
 QString ExportImagesMessages::CouldNotReadDurationText() {
     return "Stillpress Could not read Video Information from Selected Video File.\n\nMake sure "
@@ -87,7 +87,9 @@ ExportImagesOutcome RunExportImagesCommand(const ExportImagesRequest& request,
     if (!DoesVideoFileExists(request.videoPath, messages)) return outcome;
     VideoFileProcessor processor;
     processor.OpenVideoFile(request.videoPath);
-    if (!RangeIsAcceptable(request, processor.GetVideoDurationInSeconds(), messages))
+    if (!CheckRangeAgainstDuration(request.typedFrom, request.typedTo,
+                                   processor.GetVideoDurationInSeconds(), messages,
+                                   request.refuseUnreadableDuration))
         return outcome;
     processor.SetProgressHandler(request.progress);
     outcome.folder = processor.DoExportAllImages(outcome.files);

@@ -15,6 +15,13 @@ class MessagePresenter;
 // path) or "File Not Found" and answers false.
 bool DoesVideoFileExists(const QString& path, MessagePresenter& messages);
 
+// True when the typed To and From lie within `duration`; otherwise shows "Invalid Export To"
+// or "Invalid Export From" (checked in that order) and answers false. With
+// `refuseUnreadableDuration`, a duration that is not above 0 is refused first. The wall
+// commands make the same checks.
+bool CheckRangeAgainstDuration(double typedFrom, double typedTo, double duration,
+                               MessagePresenter& messages, bool refuseUnreadableDuration);
+
 struct ExportImagesOutcome {
     enum class Status { Refused, Completed, CompletedWithFailures, Cancelled };
     Status status = Status::Refused;

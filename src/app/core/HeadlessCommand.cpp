@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QFileInfo>
 #include <QHash>
 #include <cmath>
 #include <functional>
@@ -9,22 +10,30 @@
 
 #include "app/core/ExportImagesCommand.h"
 #include "app/core/MessagePresenter.h"
+#include "app/core/WallCommands.h"
 #include "platform/DiagnosticLog.h"
 #include "platform/MediaAsset.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
+#include "wall/WallLayout.h"
 
 namespace {
 
 const char* const kUsage =
     "Usage: stillpress-cli export-images VIDEO [options]\n"
+    "       stillpress-cli wall-from-video VIDEO OUTPUT [options]\n"
+    "       stillpress-cli wall-from-images FOLDER OUTPUT [--rows N] [--format F]\n"
     "\n"
-    "Saves the frame at every interval step of VIDEO as an image file into a new folder and\n"
-    "prints that folder. Options not given come from the saved settings.\n"
+    "export-images saves the frame at every interval step of VIDEO as an image file into a new\n"
+    "folder and prints that folder. wall-from-video tiles those frames into one image, written\n"
+    "to OUTPUT with the format's extension added unless OUTPUT ends in it. wall-from-images\n"
+    "tiles the equally sized images of FOLDER into one image written to OUTPUT as given.\n"
+    "The walls print the written file. Options not given come from the saved settings.\n"
     "  --from S, --to S          range in seconds (default: 0 to the video's duration)\n"
     "  --interval S              seconds between frames\n"
     "  --format F                tiff|bmp|gif|jpg|png|jpeg2000, or the codes 0-5\n"
     "  --size PERCENT            image size in percent of the video's\n"
+    "  --rows N                  rows of a wall (it gets ceil(images / N) columns)\n"
     "  --quality 0-100           compression quality\n"
     "  --grey, --no-grey         save in grey scale\n"
     "  --time-stamp, --no-time-stamp        draw the frame's time\n"
@@ -36,9 +45,9 @@ const char* const kUsage =
     "  --watermark PNG           stamp this image on every frame\n"
     "  --watermark-opacity 1-100, --watermark-place "
     "top-left|top-right|bottom-left|bottom-right|center\n"
-    "  --open                    show the folder when done\n"
+    "  --open                    show the folder or wall when done\n"
     "  --verbose                 diagnostic lines on stderr\n"
-    "Exit status: 0 all frames written, 1 some could not be written, 2 refused.\n";
+    "Exit status: 0 all written, 1 some (or the wall) could not be written, 2 refused.\n";
 
 constexpr double kLargestNumber = 1e12;
 
@@ -80,9 +89,15 @@ long long ParseChoice(const QString& option, const QString& text, const QStringL
         QString("%1 takes one of %2, not \"%3\"").arg(option, names.join('|'), text).toStdString());
 }
 
-struct ExportArguments {
-    QString video;
-    bool hasVideo = false;
+// What a command takes: the operands in order (named in the message when one is missing) and
+// the options it accepts, flags by their name without "--" or "--no-".
+struct CommandSyntax {
+    QStringList operands;
+    QStringList options;
+};
+
+struct ParsedArguments {
+    QStringList operands;
     std::optional<double> from;
     std::optional<double> to;
     bool open = false;
@@ -92,44 +107,59 @@ struct ExportArguments {
 // Settings keys of the options that take a value, with how their value is read.
 using ValueReader = std::function<void(const QString& option, const QString& value)>;
 
-QHash<QString, ValueReader> ValueOptions(ExportArguments& parsed) {
-    auto setting = [](const char* key, double low, double high) {
-        return [key, low, high](const QString& option, const QString& value) {
-            AppSettings::SetOverride(key, ParseNumber(option, value, low, high));
-        };
+ValueReader NumberSetting(const char* key, double low, double high) {
+    return [key, low, high](const QString& option, const QString& value) {
+        AppSettings::SetOverride(key, ParseNumber(option, value, low, high));
     };
+}
+
+ValueReader WholeNumberSetting(const char* key, long long low, long long high) {
+    return [key, low, high](const QString& option, const QString& value) {
+        bool ok = false;
+        const long long number = value.toLongLong(&ok);
+        if (!ok || number < low || number > high)
+            throw UsageError(QString("%1 takes a whole number from %2 to %3, not \"%4\"")
+                                 .arg(option)
+                                 .arg(low)
+                                 .arg(high)
+                                 .arg(value)
+                                 .toStdString());
+        AppSettings::SetOverride(key, number);
+    };
+}
+
+ValueReader ChoiceSetting(const char* key, QStringList names) {
+    return [key, names](const QString& option, const QString& value) {
+        AppSettings::SetOverride(key, ParseChoice(option, value, names));
+    };
+}
+
+QHash<QString, ValueReader> ValueOptions(ParsedArguments& parsed) {
     return {
-        {"--from",
+        {"from",
          [&parsed](const QString& o, const QString& v) {
              parsed.from = ParseNumber(o, v, 0, kLargestNumber);
          }},
-        {"--to", [&parsed](const QString& o,
-                           const QString& v) { parsed.to = ParseNumber(o, v, 0, kLargestNumber); }},
-        {"--interval", setting("dblFrameInterval", 0.001, kLargestNumber)},
-        {"--size", setting("ImageSizePercentage", 0.01, 10000)},
-        {"--quality", setting("CompressionFactor", 0, 100)},
-        {"--watermark-opacity", setting("Transparency", 1, 100)},
-        {"--format",
-         [](const QString& o, const QString& v) {
-             const QStringList names{"tiff", "bmp", "gif", "jpg", "png", "jpeg2000"};
-             AppSettings::SetOverride("FileFormat", ParseChoice(o, v, names));
-         }},
-        {"--watermark-place",
-         [](const QString& o, const QString& v) {
-             const QStringList names{"top-left", "top-right", "bottom-left", "bottom-right",
-                                     "center"};
-             AppSettings::SetOverride("Alignment", ParseChoice(o, v, names));
-         }},
-        {"--watermark",
+        {"to", [&parsed](const QString& o,
+                         const QString& v) { parsed.to = ParseNumber(o, v, 0, kLargestNumber); }},
+        {"interval", NumberSetting("dblFrameInterval", 0.001, kLargestNumber)},
+        {"size", NumberSetting("ImageSizePercentage", 0.01, 10000)},
+        {"quality", NumberSetting("CompressionFactor", 0, 100)},
+        {"watermark-opacity", NumberSetting("Transparency", 1, 100)},
+        {"rows", WholeNumberSetting("RowsInVideoWall", 1, 1000000)},
+        {"format", ChoiceSetting("FileFormat", {"tiff", "bmp", "gif", "jpg", "png", "jpeg2000"})},
+        {"watermark-place", ChoiceSetting("Alignment", {"top-left", "top-right", "bottom-left",
+                                                        "bottom-right", "center"})},
+        {"watermark",
          [](const QString&, const QString& v) {
              AppSettings::SetOverride("AddWatermark", 1LL);
              AppSettings::SetOverride("WatermarkFilePath", v);
          }},
-        {"--prefix",
+        {"prefix",
          [](const QString&, const QString& v) {
              AppSettings::SetOverride("OutputImageFileNameParameter1", v);
          }},
-        {"--base-folder",
+        {"base-folder",
          [](const QString&, const QString& v) { AppSettings::SetOverride("BaseFolder", v); }},
     };
 }
@@ -145,48 +175,93 @@ const QHash<QString, QString>& FlagKeys() {
     return keys;
 }
 
-bool ParseFlag(const QString& argument, ExportArguments& parsed) {
-    if (argument == "--open") return parsed.open = true;
-    if (argument == "--verbose") return parsed.verbose = true;
-    const bool negated = argument.startsWith("--no-");
-    const QString name = argument.mid(negated ? 5 : 2);
-    if (!argument.startsWith("--") || !FlagKeys().contains(name)) return false;
+// Flags that are no setting of their own.
+const QStringList kFrontEndFlags{"open", "verbose"};
+
+bool ParseFlag(const QString& name, bool negated, ParsedArguments& parsed) {
+    if (!negated && name == "open") return parsed.open = true;
+    if (!negated && name == "verbose") return parsed.verbose = true;
+    if (!FlagKeys().contains(name)) return false;
     AppSettings::SetOverride(FlagKeys().value(name), negated ? 0LL : 1LL);
     return true;
 }
 
-ExportArguments ParseExportArguments(const QStringList& arguments) {
-    ExportArguments parsed;
+// Reads one option at `index` (moving past its value); false for one the command does not take.
+bool ParseOption(const QStringList& arguments, qsizetype& index, const CommandSyntax& syntax,
+                 ParsedArguments& parsed) {
+    const QString& argument = arguments[index];
+    const bool negated = argument.startsWith("--no-");
+    const QString name = argument.mid(negated ? 5 : 2);
+    if (!syntax.options.contains(name)) return false;
     const QHash<QString, ValueReader> valueOptions = ValueOptions(parsed);
+    if (negated || !valueOptions.contains(name)) return ParseFlag(name, negated, parsed);
+    if (++index >= arguments.size()) throw UsageError((argument + " needs a value").toStdString());
+    valueOptions.value(name)(argument, arguments[index]);
+    return true;
+}
+
+ParsedArguments ParseArguments(const QStringList& arguments, const CommandSyntax& syntax) {
+    ParsedArguments parsed;
     bool optionsEnded = false;
     for (qsizetype index = 0; index < arguments.size(); ++index) {
         const QString& argument = arguments[index];
         if (!optionsEnded && argument == "--") {
             optionsEnded = true;
-        } else if (!optionsEnded && valueOptions.contains(argument)) {
-            if (++index >= arguments.size())
-                throw UsageError((argument + " needs a value").toStdString());
-            valueOptions.value(argument)(argument, arguments[index]);
         } else if (!optionsEnded && argument.startsWith("--")) {
-            if (!ParseFlag(argument, parsed))
+            if (!ParseOption(arguments, index, syntax, parsed))
                 throw UsageError(("unknown option " + argument).toStdString());
-        } else if (!parsed.hasVideo) {
-            parsed.video = argument;
-            parsed.hasVideo = true;
+        } else if (parsed.operands.size() < syntax.operands.size()) {
+            parsed.operands << argument;
         } else {
-            throw UsageError(
-                ("one video at a time; unexpected \"" + argument + "\"").toStdString());
+            throw UsageError(("too many arguments; unexpected \"" + argument + "\"").toStdString());
         }
     }
-    if (!parsed.hasVideo) throw UsageError("name the video to export");
+    if (parsed.operands.size() < syntax.operands.size())
+        throw UsageError(("name the " + syntax.operands[parsed.operands.size()]).toStdString());
     return parsed;
 }
 
-void UseWorkspaceFor(const ExportArguments& parsed) {
+CommandSyntax ExportImagesSyntax() {
+    ParsedArguments unused;
+    return {{"video to export"}, ValueOptions(unused).keys() + FlagKeys().keys() + kFrontEndFlags};
+}
+
+CommandSyntax WallFromVideoSyntax() {
+    return {{"video", "wall file to write"},
+            QStringList{"from", "to", "interval", "rows", "size", "format", "grey", "time-stamp",
+                        "watermark", "watermark-opacity", "watermark-place"} +
+                kFrontEndFlags};
+}
+
+CommandSyntax WallFromImagesSyntax() {
+    return {{"folder of images", "wall file to write"},
+            QStringList{"rows", "format"} + kFrontEndFlags};
+}
+
+// Diagnostics and the desktop as the options ask.
+void PrepareFrontEnd(const ParsedArguments& parsed) {
+    SetLogToStandardError(parsed.verbose);
     if (parsed.open)
         SetSharedWorkspace(std::make_shared<DesktopWorkspace>());
     else
         SetSharedWorkspace(std::make_shared<RecordingWorkspace>());
+}
+
+struct TypedRange {
+    double from = 0;
+    double to = 0;
+};
+
+// From and To as if typed in the window (To defaults to the video's duration), stored for
+// this run.
+TypedRange ApplyTypedRange(const ParsedArguments& parsed, const QString& video) {
+    TypedRange range;
+    range.from = parsed.from.value_or(0.0);
+    range.to = parsed.to.value_or(CMTimeGetSeconds(MediaAsset::Open(video)->duration()));
+    if (std::isnan(range.to)) range.to = 0;
+    AppSettings::SetOverride("dblFrom", range.from);
+    AppSettings::SetOverride("dblTo", range.to);
+    return range;
 }
 
 VideoFileProcessor::ProgressHandler TerminalProgress(QTextStream& err) {
@@ -198,24 +273,64 @@ VideoFileProcessor::ProgressHandler TerminalProgress(QTextStream& err) {
 }
 
 int ExportImages(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const ExportArguments parsed = ParseExportArguments(arguments);
-    SetLogToStandardError(parsed.verbose);
-    UseWorkspaceFor(parsed);
+    const ParsedArguments parsed = ParseArguments(arguments, ExportImagesSyntax());
+    PrepareFrontEnd(parsed);
     ExportImagesRequest request;
-    request.videoPath = parsed.video;
+    request.videoPath = parsed.operands[0];
     request.refuseUnreadableDuration = true;
-    request.typedFrom = parsed.from.value_or(0.0);
-    request.typedTo =
-        parsed.to.value_or(CMTimeGetSeconds(MediaAsset::Open(parsed.video)->duration()));
-    if (std::isnan(request.typedTo)) request.typedTo = 0;
-    AppSettings::SetOverride("dblFrom", request.typedFrom);
-    AppSettings::SetOverride("dblTo", request.typedTo);
+    const TypedRange range = ApplyTypedRange(parsed, request.videoPath);
+    request.typedFrom = range.from;
+    request.typedTo = range.to;
     request.progress = TerminalProgress(err);
     StderrMessages messages(err);
     const ExportImagesOutcome outcome = RunExportImagesCommand(request, messages);
     if (outcome.status == ExportImagesOutcome::Status::Refused) return HeadlessExit::kRefused;
     out << outcome.folder << Qt::endl;
     return outcome.failedFrames > 0 ? HeadlessExit::kSomeFilesFailed : HeadlessExit::kSuccess;
+}
+
+// A wall that failed was refused when it was never going to be drawn; otherwise its file
+// could not be written.
+int WallFailureStatus(bool refused) {
+    return refused ? HeadlessExit::kRefused : HeadlessExit::kSomeFilesFailed;
+}
+
+int WallFromVideo(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const ParsedArguments parsed = ParseArguments(arguments, WallFromVideoSyntax());
+    PrepareFrontEnd(parsed);
+    const TypedRange range = ApplyTypedRange(parsed, parsed.operands[0]);
+    StderrMessages messages(err);
+    const auto processor =
+        OpenVideoForWall(parsed.operands[0], range.from, range.to, messages, true);
+    if (!processor) return HeadlessExit::kRefused;
+    // As in the window: the panel's message first, which also lays out the grid.
+    const bool noTiles = processor->GetWallInfo() == kNoImagesInWallText;
+    const auto formatCode = static_cast<long long>(processor->GetSelectedImageFileFormat());
+    const bool refused =
+        noTiles || !WallSizeProblem(processor->m_oSizeOfImageWall, formatCode).isEmpty();
+    const QString target = WallTargetPath(parsed.operands[1], formatCode);
+    if (!MakeVideoWall(*processor, target, messages)) return WallFailureStatus(refused);
+    out << target << Qt::endl;
+    return HeadlessExit::kSuccess;
+}
+
+int WallFromImages(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const ParsedArguments parsed = ParseArguments(arguments, WallFromImagesSyntax());
+    PrepareFrontEnd(parsed);
+    // Resolved before collecting the images makes the folder the current one.
+    const QString target = QFileInfo(parsed.operands[1]).absoluteFilePath();
+    StderrMessages messages(err);
+    const auto collected = CollectWallImages(parsed.operands[0], nullptr, messages);
+    if (!collected) return HeadlessExit::kRefused;
+    const long long rows = AppSettings().GetRowsInVideoWall();
+    const QSizeF wallSize =
+        WallSize(ComputeWallGrid(collected->images.size(), rows), collected->images.first().size());
+    const bool refused =
+        !WallSizeProblem(wallSize, AppSettings().GetSelectedFileFormat()).isEmpty();
+    if (!MakeImageWall(collected->images, target, rows, messages))
+        return WallFailureStatus(refused);
+    out << target << Qt::endl;
+    return HeadlessExit::kSuccess;
 }
 
 }  // namespace
@@ -227,7 +342,10 @@ int RunHeadlessCommand(const QStringList& arguments, QTextStream& out, QTextStre
     }
     AppSettings().DoRegisterDefaults();
     try {
-        if (arguments.first() == "export-images") return ExportImages(arguments.mid(1), out, err);
+        const QString command = arguments.first();
+        if (command == "export-images") return ExportImages(arguments.mid(1), out, err);
+        if (command == "wall-from-video") return WallFromVideo(arguments.mid(1), out, err);
+        if (command == "wall-from-images") return WallFromImages(arguments.mid(1), out, err);
         throw UsageError(("unknown command " + arguments.first()).toStdString());
     } catch (const UsageError& error) {
         err << "stillpress-cli: " << error.what() << "\n\n" << kUsage << Qt::flush;
