@@ -8,6 +8,9 @@
 //                              message boxes, select-video command
 //   ExportImagesActions.cpp    the export images command, last folder, auto delete, open video
 //   WallActions.cpp            the two image wall commands and their save panels
+//   MovieActions.cpp           the two movie commands and their save panels
+//   ImageWatermarkWindowController.cpp  OnImageWatermark
+//   GifAndInfoActions.cpp      GIF frames and the video information commands
 //   SettingsWindowController.cpp  OnSettings / OnButtonClickedSettings
 //   ScreenshotsHelpLinks.cpp   window pictures, share menu, help texts, context menu, links
 //   LaterCommands.cpp          commands that arrive in later versions (a message for now)
@@ -34,6 +37,7 @@ class QProgressBar;
 class QPushButton;
 class QToolButton;
 class QWidget;
+class ImageWatermarkWindowController;
 class SettingsWindowController;
 
 class AppDelegate : public QObject, public MessagePresenter {
@@ -83,6 +87,9 @@ class AppDelegate : public QObject, public MessagePresenter {
     // The order in which the files of a folder are taken for walls and movies.
     static QStringList GetSortedImageFiles(const QStringList& names);
 
+    // Writes the frames of the GIF into its folder below `folderPath` (GifAndInfoActions.cpp).
+    void ExtractGIFFiles(const QString& gifPath, const QString& folderPath);
+
     // Window pictures (ScreenshotsHelpLinks.cpp).
     QImage windowImage() const;
     static bool saveAsPNGImage(const QImage& image, const QString& path, QString* error);
@@ -130,7 +137,7 @@ class AppDelegate : public QObject, public MessagePresenter {
 
   public:
     // Fields.
-    QObject* m_pImageWatermarkController = nullptr;  // arrives with the watermark sheet
+    QPointer<ImageWatermarkWindowController> m_pImageWatermarkController;
     std::unique_ptr<AppSettings> m_pAppSettings;
     QRect m_rOriginalFrameRect;
     QPointer<SettingsWindowController> pSettingsController;

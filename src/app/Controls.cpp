@@ -1,5 +1,8 @@
 #include "app/Controls.h"
 
+#include <QApplication>
+#include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
@@ -52,4 +55,29 @@ QMessageBox* OpenMessageSheet(QWidget* parent, const QString& title, const QStri
     box->addButton(buttonTitle, QMessageBox::AcceptRole);
     box->open();
     return box;
+}
+
+BusyCursor::BusyCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+BusyCursor::~BusyCursor() {
+    QApplication::restoreOverrideCursor();
+}
+
+QFileDialog* MakeSheetPanel(QWidget* window, const QString& title, QFileDialog::AcceptMode mode) {
+    auto* panel = new QFileDialog(window, title);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setWindowModality(Qt::WindowModal);
+    panel->setAcceptMode(mode);
+    if (mode == QFileDialog::AcceptSave) panel->setFileMode(QFileDialog::AnyFile);
+    return panel;
+}
+
+void AddPanelMessage(QFileDialog* panel, const QString& message) {
+    auto* label = new QLabel(message, panel);
+    label->setObjectName("panelMessage");
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    if (auto* grid = qobject_cast<QGridLayout*>(panel->layout()))
+        grid->addWidget(label, grid->rowCount(), 0, 1, grid->columnCount());
 }

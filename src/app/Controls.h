@@ -2,6 +2,7 @@
 // Small conventions shared by the application's windows: message boxes and number fields.
 // Main thread only.
 
+#include <QFileDialog>
 #include <QString>
 
 class QLineEdit;
@@ -21,3 +22,20 @@ double DoubleValueOf(const QLineEdit* field);
 long long IntegerValueOf(const QLineEdit* field);
 void SetDoubleValue(QLineEdit* field, double value);
 void SetIntegerValue(QLineEdit* field, long long value);
+
+// The hourglass while the main thread works inside a panel's answer (walls, movies, frames),
+// where no progress is shown.
+class BusyCursor {
+  public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// A window-modal file panel: Qt's own, so that it is a sheet of the window on every desktop,
+// and deleted once answered. Save panels take any file name.
+QFileDialog* MakeSheetPanel(QWidget* window, const QString& title, QFileDialog::AcceptMode mode);
+// A message below the panel's controls (the only place its grid leaves free), named
+// "panelMessage".
+void AddPanelMessage(QFileDialog* panel, const QString& message);

@@ -9,30 +9,6 @@ void AppDelegate::ShowNotYetAvailable(const QString& command) {
                           .arg(command));
 }
 
-void AppDelegate::OnExportVideoFromImages() {
-    ShowNotYetAvailable("The Movie From Exported Images");
-}
-
-void AppDelegate::OnExportVideoFromVideo() {
-    ShowNotYetAvailable("The Frame by Frame Re-encoding of the Video");
-}
-
-void AppDelegate::OnImageWatermark() {
-    ShowNotYetAvailable("The Image Watermark Window");
-}
-
 void AppDelegate::OnExportVideo() {
     ShowNotYetAvailable("The Conversion of the Video With an Export Preset");
-}
-
-void AppDelegate::OnExtractImagesFromGIFFile() {
-    ShowNotYetAvailable("The Extraction of Frames From a GIF File");
-}
-
-void AppDelegate::OnExportVideoInfo() {
-    ShowNotYetAvailable("Saving the Video Information Report");
-}
-
-void AppDelegate::OnHelpVideo() {
-    ShowNotYetAvailable("The Video Information");
 }

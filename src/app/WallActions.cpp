@@ -23,31 +23,9 @@
 
 namespace {
 
-// A wall is drawn on the main thread inside the panel's answer, with no progress shown; the
-// cursor tells the user the window is busy meanwhile.
-class BusyCursor {
-  public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
-// Qt's own panel, so that it is a sheet of the window on every desktop; the message goes
-// below the panel's controls, the only place its grid layout leaves free. The panel deletes
-// itself once answered.
 QFileDialog* MakeWallSavePanel(QWidget* window, const QString& title, const QString& message) {
-    auto* panel = new QFileDialog(window, title);
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel->setOption(QFileDialog::DontUseNativeDialog);
-    panel->setAcceptMode(QFileDialog::AcceptSave);
-    panel->setFileMode(QFileDialog::AnyFile);
-    panel->setWindowModality(Qt::WindowModal);
-    auto* label = new QLabel(message, panel);
-    label->setObjectName("wallInfoMessage");
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    if (auto* grid = qobject_cast<QGridLayout*>(panel->layout()))
-        grid->addWidget(label, grid->rowCount(), 0, 1, grid->columnCount());
+    QFileDialog* panel = MakeSheetPanel(window, title, QFileDialog::AcceptSave);
+    AddPanelMessage(panel, message);
     return panel;
 }
 

@@ -82,6 +82,9 @@ class VideoFileProcessor {
     bool ExportImageWall(const QList<QImage>& images, const QString& targetPath,
                          unsigned long long rows, QString* error = nullptr);
 
+    // ---- Video information report (src/media/VideoInfoReport.cpp) ----
+    QString GetVideoInfo();  // CR LF lines, no final break; stores m_oVideoTimeScale
+
     // ---- Frame image processing (src/extract) ----
     DrawableImage resizeImage(const DrawableImage& image, QSizeF targetSize) const;
     void DrawImageTime(double time, DrawableImage& image) const;

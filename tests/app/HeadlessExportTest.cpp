@@ -5,30 +5,9 @@
 #include <QSettings>
 
 #include "settings/AppSettings.h"
-#include "support/Fixtures.h"
+#include "support/AppFixtures.h"
 
 namespace {
-
-struct CliResult {
-    int status = -1;
-    QString out;
-    QString err;
-    QString LastLine() const { return out.trimmed().split('\n').last(); }
-};
-
-CliResult RunCli(const QStringList& arguments) {
-    QByteArray out;
-    QByteArray err;
-    CliResult result;
-    result.status = RunProgram(STILLPRESS_CLI, arguments, &out, &err);
-    result.out = QString::fromUtf8(out);
-    result.err = QString::fromUtf8(err);
-    return result;
-}
-
-QString Sample() {
-    return QString(STILLPRESS_SOURCE_DIR) + "/samples/sample.mp4";
-}
 
 class HeadlessExportTest : public ::testing::Test {
   protected:
@@ -42,7 +21,7 @@ class HeadlessExportTest : public ::testing::Test {
 TEST_F(HeadlessExportTest, ExportsTheSampleAndRemembersTheFolder) {
     AppSettings().SetSelectedFileFormat(1);  // saved choice: BMP
     const CliResult result =
-        RunCli({"export-images", Sample(), "--interval", "2", "--base-folder", base});
+        RunCli({"export-images", SampleVideo(), "--interval", "2", "--base-folder", base});
     ASSERT_EQ(result.status, 0) << result.err.toStdString();
     const QString folder = result.LastLine();
     EXPECT_TRUE(folder.startsWith(base + "/Stillpress Files/sample "));
@@ -59,7 +38,7 @@ TEST_F(HeadlessExportTest, ExportsTheSampleAndRemembersTheFolder) {
 
 TEST_F(HeadlessExportTest, OptionsChooseFormatRangeAndNames) {
     const CliResult result =
-        RunCli({"export-images", Sample(), "--from", "1", "--to", "3", "--format", "jpeg2000",
+        RunCli({"export-images", SampleVideo(), "--from", "1", "--to", "3", "--format", "jpeg2000",
                 "--prefix", "shot", "--append-name", "--base-folder", base, "--size", "50"});
     ASSERT_EQ(result.status, 0) << result.err.toStdString();
     const QString folder = result.LastLine();
@@ -75,11 +54,11 @@ TEST_F(HeadlessExportTest, RefusalsPrintTheirMessageAndExitTwo) {
         {{"export-images", ""}, "Select a Video File: "},
         {{"export-images", text + ".missing"}, "File Not Found: "},
         {{"export-images", text}, "Could Not Read Video Duration: "},
-        {{"export-images", Sample(), "--to", "100"}, "Invalid Export To: "},
-        {{"export-images", Sample(), "--from", "100"}, "Invalid Export From: "},
-        {{"export-images", Sample(), "--format", "webp"}, "--format takes one of"},
-        {{"export-images", Sample(), "--interval"}, "--interval needs a value"},
-        {{"export-images", Sample(), "--bogus"}, "unknown option --bogus"},
+        {{"export-images", SampleVideo(), "--to", "100"}, "Invalid Export To: "},
+        {{"export-images", SampleVideo(), "--from", "100"}, "Invalid Export From: "},
+        {{"export-images", SampleVideo(), "--format", "webp"}, "--format takes one of"},
+        {{"export-images", SampleVideo(), "--interval"}, "--interval needs a value"},
+        {{"export-images", SampleVideo(), "--bogus"}, "unknown option --bogus"},
         {{"export-images"}, "name the video"},
         {{}, "Usage:"},
     };
@@ -96,7 +75,7 @@ TEST_F(HeadlessExportTest, RefusalsPrintTheirMessageAndExitTwo) {
 TEST_F(HeadlessExportTest, FramesThatCannotBeWrittenExitOne) {
     WriteTestFile(base + "/Stillpress Files", "");  // a file where the folder should go
     const CliResult result =
-        RunCli({"export-images", Sample(), "--to", "2", "--base-folder", base});
+        RunCli({"export-images", SampleVideo(), "--to", "2", "--base-folder", base});
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(result.err.contains("Some Image Files Could Not Be Written: 2 Image File(s)"))
         << result.err.toStdString();
@@ -106,7 +85,7 @@ TEST_F(HeadlessExportTest, PathsWithSpacesQuotesAndALeadingDash) {
     const QString folder = MakeTempDir("cli-odd") + "/-a \"quoted\" 'name' ü";
     QDir().mkpath(folder);
     const QString video = folder + "/-clip.mp4";
-    ASSERT_TRUE(QFile::copy(Sample(), video));
+    ASSERT_TRUE(QFile::copy(SampleVideo(), video));
     const CliResult result =
         RunCli({"export-images", "--to", "1", "--base-folder", base, "--", video});
     ASSERT_EQ(result.status, 0) << result.err.toStdString();

@@ -4,22 +4,11 @@
 #include <QSettings>
 
 #include "platform/ImageFiles.h"
-#include "support/Fixtures.h"
+#include "support/AppFixtures.h"
 
 namespace {
 
-struct CliResult {
-    int status = -1;
-    QString out, err;
-};
-
-CliResult RunCli(const QStringList& arguments) {
-    QByteArray out, err;
-    const int status = RunProgram(STILLPRESS_CLI, arguments, &out, &err);
-    return {status, QString::fromUtf8(out).trimmed(), QString::fromUtf8(err)};
-}
-
-const QString kSample = QString(STILLPRESS_SOURCE_DIR) + "/samples/sample.mp4";  // 320 x 240, 8 s
+const QString kSample = SampleVideo();
 
 TEST(HeadlessWall, BothWallsAreWrittenAndTheirPathPrinted) {
     ResetSettingsStore();

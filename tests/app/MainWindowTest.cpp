@@ -25,7 +25,7 @@
 #include "platform/DiagnosticLog.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
-#include "support/Fixtures.h"
+#include "support/AppFixtures.h"
 
 namespace {
 
@@ -71,7 +71,6 @@ class MainWindowTest : public ::testing::Test {
         return *delegate;
     }
 
-    static QString Sample() { return QString(STILLPRESS_SOURCE_DIR) + "/samples/sample.mp4"; }
     static QVariant Stored(const QString& key) {
         return QSettings("Quonex", "Stillpress").value(key);
     }
@@ -191,9 +190,9 @@ TEST_F(MainWindowTest, RestoresEveryControlFromTheStore) {
     EXPECT_TRUE(Messages().empty());
 
     // An existing last video shows its summary and its whole range.
-    Store("LastVideo", Sample());
+    Store("LastVideo", SampleVideo());
     EXPECT_EQ(Launch().m_oVideoDimensions, QSizeF(320, 240));
-    ExpectSampleShown(Sample());
+    ExpectSampleShown(SampleVideo());
     EXPECT_EQ(ExportBoxTitle(), kDimensions + "108 X 81");  // at the stored 33.5 %
 }
 
@@ -235,7 +234,7 @@ TEST_F(MainWindowTest, ExportBoxTitleFollowsEveryKeystrokeOfTheImageSize) {
 TEST_F(MainWindowTest, DropTakesOneAviMovOrMp4FileWithoutStoringIt) {
     const QString folder = MakeTempDir("drops");
     const QString clip = folder + "/Clip.MOV";
-    ASSERT_TRUE(QFile::copy(Sample(), clip));
+    ASSERT_TRUE(QFile::copy(SampleVideo(), clip));
     const QString mkv = WriteTestFile(folder + "/clip.mkv", "x");
     const QString notes = WriteTestFile(folder + "/notes.mp4", "plain text");
     AppDelegate& app = Launch();
@@ -306,20 +305,22 @@ TEST_F(MainWindowTest, RefusalsAndHintsShowTheirMessages) {
          "The Right Click Menu can be Displayed by either\n\nClicking on the Top Left Round "
          "Button\n\nor\n\nby doing Right Click (with 2 Button Mouse).",
          "OK"},
-        {[&app] { app.OnExportVideoFromImages(); }, "Not Available Yet",
-         "The Movie From Exported Images comes in a later version of Stillpress.\n\nUntil then "
-         "you can Export Images and open them from the [Last Folder]."},
+        {[&app] { app.OnExportVideo(); }, "Not Available Yet",
+         "The Conversion of the Video With an Export Preset comes in a later version of "
+         "Stillpress.\n\nUntil then you can Export Images and open them from the [Last Folder]."},
         {[&app] { app.OnOpenLastFolder(); }, "Action to Open Last Folder Aborted",
          "The Last Folder Specified here is the Folder to which you have Exported Images From "
          "Video File.\n\nOnce you have Exported Images, use the [Last Folder] Button to Open the "
          "Folder to which Files were Exported Last Time."},
         {exportWith("", "0", "1"), "Select a Video File",
          "Please Use the [Select Video File] Button to Select a Video File and then try Again."},
-        {exportWith(Sample() + ".gone", "0", "1"), "File Not Found",
+        {exportWith(SampleVideo() + ".gone", "0", "1"), "File Not Found",
          "Please Make Sure that a Video File has been Selected and then Try Again.\n\nYou can Use "
          "the [Select Video File] Button to Select a Video File."},
-        {exportWith(Sample(), "0", "8.5"), "Invalid Export To", "The Export To Value" + advice},
-        {exportWith(Sample(), "100", "8"), "Invalid Export From", "The Export From Value" + advice},
+        {exportWith(SampleVideo(), "0", "8.5"), "Invalid Export To",
+         "The Export To Value" + advice},
+        {exportWith(SampleVideo(), "100", "8"), "Invalid Export From",
+         "The Export From Value" + advice},
     };
     for (const Case& shown : cases) {
         shown.act();
@@ -336,11 +337,11 @@ TEST_F(MainWindowTest, RefusalsAndHintsShowTheirMessages) {
 
 TEST_F(MainWindowTest, ClosingStoresTheSevenValuesAndRowsZeroReadsAsOne) {
     AppDelegate& app = Launch();
-    const QString typed[] = {Sample(), "1.5", "3s", "0.2", "40", "7"};  // "3s" reads as 3
+    const QString typed[] = {SampleVideo(), "1.5", "3s", "0.2", "40", "7"};  // "3s" reads as 3
     for (int i = 0; i < 6; ++i) Fields()[i]->setText(typed[i]);
     app.popupButtonFileFormat->setCurrentIndex(4);  // BMP, code 1
     app.window->close();
-    EXPECT_EQ(Stored("LastVideo").toString(), Sample());
+    EXPECT_EQ(Stored("LastVideo").toString(), SampleVideo());
     const std::pair<const char*, double> numbers[] = {
         {"dblFrom", 1.5},          {"dblTo", 3.0},
         {"dblFrameInterval", 0.2}, {"ImageSizePercentage", 40},
@@ -367,7 +368,7 @@ TEST_F(MainWindowTest, SelectVideoPanelStoresTheChoiceAndCancelChangesNothing) {
         for (const char* type : {"*.mp4", "*.mov", "*.avi", "*.mkv"})
             EXPECT_TRUE(filter.contains(type)) << filter.toStdString();
         if (open) {
-            panel->selectFile(Sample());
+            panel->selectFile(SampleVideo());
             static_cast<QDialog*>(panel)->accept();  // as the Open button does
             break;
         }
@@ -376,8 +377,8 @@ TEST_F(MainWindowTest, SelectVideoPanelStoresTheChoiceAndCancelChangesNothing) {
         EXPECT_EQ(app.textFieldFrom->text(), "3");
         EXPECT_FALSE(Stored("LastVideo").isValid());
     }
-    EXPECT_EQ(Stored("LastVideo").toString(), Sample());
-    ExpectSampleShown(Sample());
+    EXPECT_EQ(Stored("LastVideo").toString(), SampleVideo());
+    ExpectSampleShown(SampleVideo());
     EXPECT_EQ(app.m_oVideoDimensions, QSizeF(320, 240));
     EXPECT_EQ(ExportBoxTitle(), kDimensions + "320 X 240");
 }
@@ -386,7 +387,7 @@ TEST_F(MainWindowTest, ExportWritesTheSameFilesAsTheHeadlessCommand) {
     const QString windowBase = MakeTempDir("window-base");
     const QString headlessBase = MakeTempDir("headless-base");
     AppSettings().SetBaseFolder(windowBase);
-    Store("LastVideo", Sample());
+    Store("LastVideo", SampleVideo());
     AppDelegate& app = Launch();
     app.textFieldFrameInterval->setText("1.5");
     app.textFieldImageSizePercentage->setText("50");
@@ -409,11 +410,12 @@ TEST_F(MainWindowTest, ExportWritesTheSameFilesAsTheHeadlessCommand) {
 
     QByteArray out;
     QByteArray err;
-    ASSERT_EQ(RunProgram(STILLPRESS_CLI,
-                         {"export-images", Sample(), "--from", "0.5", "--to", "8", "--interval",
-                          "1.5", "--size", "50", "--format", "png", "--base-folder", headlessBase},
-                         &out, &err),
-              0)
+    ASSERT_EQ(
+        RunProgram(STILLPRESS_CLI,
+                   {"export-images", SampleVideo(), "--from", "0.5", "--to", "8", "--interval",
+                    "1.5", "--size", "50", "--format", "png", "--base-folder", headlessBase},
+                   &out, &err),
+        0)
         << err.toStdString();
     const QString headlessFolder = QString::fromUtf8(out).trimmed().split('\n').last();
     EXPECT_EQ(FilesIn(folder), FilesIn(headlessFolder));
@@ -423,7 +425,7 @@ TEST_F(MainWindowTest, ExportWritesTheSameFilesAsTheHeadlessCommand) {
 
 TEST_F(MainWindowTest, CancelInTheProgressDialogStopsAfterTheCurrentFrame) {
     AppSettings().SetBaseFolder(MakeTempDir("cancel-base"));
-    Store("LastVideo", Sample());
+    Store("LastVideo", SampleVideo());
     AppDelegate& app = Launch();
     app.textFieldFrameInterval->setText("0.1");  // 80 frames
     bool pressed = false;

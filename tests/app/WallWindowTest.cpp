@@ -17,11 +17,11 @@
 #include "platform/StandardFolders.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
-#include "support/Fixtures.h"
+#include "support/AppFixtures.h"
 
 namespace {
 
-QString Sample() {
+QString SampleVideo() {
     return QString(STILLPRESS_SOURCE_DIR) + "/samples/sample.mp4";  // 8 s of 320 x 240
 }
 
@@ -41,17 +41,6 @@ QList<QStringList> TakeMessages(QWidget* window) {
     return shown;
 }
 
-// Answers the open panel with `path` (the Save button) or cancels it (empty path).
-void Answer(QFileDialog* panel, const QString& path) {
-    if (path.isEmpty()) {
-        panel->reject();
-    } else {
-        panel->selectFile(path);
-        static_cast<QDialog*>(panel)->accept();
-    }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 class WallWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -67,7 +56,7 @@ class WallWindowTest : public ::testing::Test {
     // A window with the sample selected: tiles at 0, 2, 4 and 6 s of 160 x 120 in PNG.
     AppDelegate& LaunchWithSample(long long storedRows) {
         AppSettings settings;
-        settings.SetLastVideo(Sample());
+        settings.SetLastVideo(SampleVideo());
         settings.SetRowsInVideoWall(storedRows);
         app.reset();
         app = std::make_unique<AppDelegate>();
@@ -78,7 +67,7 @@ class WallWindowTest : public ::testing::Test {
         return *app;
     }
     QFileDialog* Panel() const { return app->window->findChild<QFileDialog*>(); }
-    QString PanelMessage() const { return Panel()->findChild<QLabel*>("wallInfoMessage")->text(); }
+    QString PanelMessage() const { return Panel()->findChild<QLabel*>("panelMessage")->text(); }
     QString NameField() const { return Panel()->findChild<QLineEdit*>("fileNameEdit")->text(); }
 
     std::unique_ptr<AppDelegate> app;
@@ -111,7 +100,7 @@ TEST_F(WallWindowTest, VideoWallPanelShowsTheStoredGridAndTheWallTakesTheRowsFie
         EXPECT_EQ(panel->directory().absolutePath(), UserPicturesDirectory());
         EXPECT_EQ(NameField(), "sample");
         const QString folder = MakeTempDir("video-wall");
-        Answer(panel, answer.typed.isEmpty() ? QString() : folder + "/" + answer.typed);
+        AnswerPanel(panel, answer.typed.isEmpty() ? QString() : folder + "/" + answer.typed);
         const QString wall = folder + "/" + answer.written;
         const QStringList written = QDir(folder).entryList(QDir::Files);
         EXPECT_EQ(written, answer.written.isEmpty() ? QStringList() : QStringList{answer.written});
@@ -167,7 +156,7 @@ TEST_F(WallWindowTest, WallFromImagesTakesTheFilesOfThisRunsExport) {
     EXPECT_TRUE(TakeMessages(window.window).isEmpty());
     ASSERT_NE(Panel(), nullptr);
     const QString wall = MakeTempDir("wall-of-export") + "/wall.png";
-    Answer(Panel(), wall);
+    AnswerPanel(Panel(), wall);
     const auto columns = (tiles + 2) / 3;
     EXPECT_EQ(QImage(wall).size(), QSize(160 * columns, 120 * ((tiles + columns - 1) / columns)));
 }
@@ -195,7 +184,7 @@ TEST_F(WallWindowTest, WallFromImagesIsWrittenInTheFormatSettingUnderTheNameAsTy
         EXPECT_TRUE(panel->defaultSuffix().isEmpty());
         EXPECT_EQ(NameField(), saved.suggested);
         const QString wall = MakeTempDir("typed-wall") + "/" + saved.typed;
-        Answer(panel, wall);
+        AnswerPanel(panel, wall);
         EXPECT_TRUE(ReadTestFile(wall).startsWith(saved.magic)) << saved.typed.toStdString();
         EXPECT_EQ(QImage(wall).size(), QSize(40, 60));
         EXPECT_EQ(Recorded().openedURLs.takeLast(), wall);

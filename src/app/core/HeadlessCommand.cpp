@@ -9,7 +9,9 @@
 #include <optional>
 
 #include "app/core/ExportImagesCommand.h"
+#include "app/core/GifAndInfoCommands.h"
 #include "app/core/MessagePresenter.h"
+#include "app/core/MovieCommands.h"
 #include "app/core/WallCommands.h"
 #include "platform/DiagnosticLog.h"
 #include "platform/MediaAsset.h"
@@ -23,17 +25,29 @@ const char* const kUsage =
     "Usage: stillpress-cli export-images VIDEO [options]\n"
     "       stillpress-cli wall-from-video VIDEO OUTPUT [options]\n"
     "       stillpress-cli wall-from-images FOLDER OUTPUT [--rows N] [--format F]\n"
+    "       stillpress-cli movie-from-images FOLDER OUTPUT.mp4 [--frame-rate R] [--frame-delay S]\n"
+    "       stillpress-cli reencode VIDEO OUTPUT.mp4 [--frame-delay S]\n"
+    "       stillpress-cli gif-frames GIF FOLDER [--format F]\n"
+    "       stillpress-cli info VIDEO [--output FILE]\n"
     "\n"
     "export-images saves the frame at every interval step of VIDEO as an image file into a new\n"
     "folder and prints that folder. wall-from-video tiles those frames into one image, written\n"
     "to OUTPUT with the format's extension added unless OUTPUT ends in it. wall-from-images\n"
     "tiles the equally sized images of FOLDER into one image written to OUTPUT as given.\n"
-    "The walls print the written file. Options not given come from the saved settings.\n"
+    "movie-from-images writes the images of FOLDER (in name order) as the frames of an H.264\n"
+    "movie; reencode writes every frame of VIDEO into a new H.264 movie at its frame rate.\n"
+    "gif-frames writes every frame of an animated GIF as 1.F, 2.F, ... into the folder named\n"
+    "after the GIF in FOLDER and prints that folder (a still GIF leaves it empty). info prints\n"
+    "the video information report (CR LF lines), or writes it to FILE and prints FILE.\n"
+    "The walls and movies print the written file. Options not given come from the saved\n"
+    "settings.\n"
     "  --from S, --to S          range in seconds (default: 0 to the video's duration)\n"
     "  --interval S              seconds between frames\n"
     "  --format F                tiff|bmp|gif|jpg|png|jpeg2000, or the codes 0-5\n"
     "  --size PERCENT            image size in percent of the video's\n"
     "  --rows N                  rows of a wall (it gets ceil(images / N) columns)\n"
+    "  --frame-rate R            frames per second of a movie from images (at least 1)\n"
+    "  --frame-delay S           pause after handing each frame to the movie writer\n"
     "  --quality 0-100           compression quality\n"
     "  --grey, --no-grey         save in grey scale\n"
     "  --time-stamp, --no-time-stamp        draw the frame's time\n"
@@ -47,7 +61,7 @@ const char* const kUsage =
     "top-left|top-right|bottom-left|bottom-right|center\n"
     "  --open                    show the folder or wall when done\n"
     "  --verbose                 diagnostic lines on stderr\n"
-    "Exit status: 0 all written, 1 some (or the wall) could not be written, 2 refused.\n";
+    "Exit status: 0 all written, 1 some (or the wall or movie) could not be written, 2 refused.\n";
 
 constexpr double kLargestNumber = 1e12;
 
@@ -100,6 +114,7 @@ struct ParsedArguments {
     QStringList operands;
     std::optional<double> from;
     std::optional<double> to;
+    std::optional<QString> output;
     bool open = false;
     bool verbose = false;
 };
@@ -142,11 +157,14 @@ QHash<QString, ValueReader> ValueOptions(ParsedArguments& parsed) {
          }},
         {"to", [&parsed](const QString& o,
                          const QString& v) { parsed.to = ParseNumber(o, v, 0, kLargestNumber); }},
+        {"output", [&parsed](const QString&, const QString& v) { parsed.output = v; }},
         {"interval", NumberSetting("dblFrameInterval", 0.001, kLargestNumber)},
         {"size", NumberSetting("ImageSizePercentage", 0.01, 10000)},
         {"quality", NumberSetting("CompressionFactor", 0, 100)},
         {"watermark-opacity", NumberSetting("Transparency", 1, 100)},
         {"rows", WholeNumberSetting("RowsInVideoWall", 1, 1000000)},
+        {"frame-rate", NumberSetting("FrameRateForExportedVideo", 1, 1000)},
+        {"frame-delay", NumberSetting("FrameDelayDuringExport", 0, 3600)},
         {"format", ChoiceSetting("FileFormat", {"tiff", "bmp", "gif", "jpg", "png", "jpeg2000"})},
         {"watermark-place", ChoiceSetting("Alignment", {"top-left", "top-right", "bottom-left",
                                                         "bottom-right", "center"})},
@@ -221,9 +239,15 @@ ParsedArguments ParseArguments(const QStringList& arguments, const CommandSyntax
     return parsed;
 }
 
+// Options of the movie commands alone.
+const QStringList kMovieOptions{"frame-rate", "frame-delay"};
+
 CommandSyntax ExportImagesSyntax() {
     ParsedArguments unused;
-    return {{"video to export"}, ValueOptions(unused).keys() + FlagKeys().keys() + kFrontEndFlags};
+    QStringList options = ValueOptions(unused).keys() + FlagKeys().keys() + kFrontEndFlags;
+    for (const QString& option : kMovieOptions) options.removeAll(option);
+    options.removeAll("output");  // the report's
+    return {{"video to export"}, options};
 }
 
 CommandSyntax WallFromVideoSyntax() {
@@ -236,6 +260,14 @@ CommandSyntax WallFromVideoSyntax() {
 CommandSyntax WallFromImagesSyntax() {
     return {{"folder of images", "wall file to write"},
             QStringList{"rows", "format"} + kFrontEndFlags};
+}
+
+CommandSyntax MovieFromImagesSyntax() {
+    return {{"folder of images", "movie file to write"}, kMovieOptions + kFrontEndFlags};
+}
+
+CommandSyntax ReencodeSyntax() {
+    return {{"video", "movie file to write"}, QStringList{"frame-delay"} + kFrontEndFlags};
 }
 
 // Diagnostics and the desktop as the options ask.
@@ -333,6 +365,86 @@ int WallFromImages(const QStringList& arguments, QTextStream& out, QTextStream& 
     return HeadlessExit::kSuccess;
 }
 
+int MovieExitStatus(MovieWriteResult result, const QString& written, QTextStream& out) {
+    switch (result) {
+        case MovieWriteResult::Written:
+            out << written << Qt::endl;
+            return HeadlessExit::kSuccess;
+        case MovieWriteResult::Refused:
+            return HeadlessExit::kRefused;
+        case MovieWriteResult::Failed:
+            break;
+    }
+    return HeadlessExit::kSomeFilesFailed;
+}
+
+int MovieFromImages(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const ParsedArguments parsed = ParseArguments(arguments, MovieFromImagesSyntax());
+    PrepareFrontEnd(parsed);
+    // Resolved before collecting the images makes the folder the current one.
+    const QString target = QFileInfo(parsed.operands[1]).absoluteFilePath();
+    const QString folder = QFileInfo(parsed.operands[0]).absoluteFilePath();
+    StderrMessages messages(err);
+    const auto images = CollectMovieImages(folder, nullptr, messages);
+    if (!images) return HeadlessExit::kRefused;
+    return MovieExitStatus(WriteMovieFromImages(*images, target, messages), target, out);
+}
+
+int Reencode(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const ParsedArguments parsed = ParseArguments(arguments, ReencodeSyntax());
+    PrepareFrontEnd(parsed);
+    const QString target = QFileInfo(parsed.operands[1]).absoluteFilePath();
+    StderrMessages messages(err);
+    if (!OpenVideoForReencode(parsed.operands[0], messages)) return HeadlessExit::kRefused;
+    return MovieExitStatus(WriteReencodedMovie(parsed.operands[0], target, messages), target, out);
+}
+
+CommandSyntax GifFramesSyntax() {
+    return {{"GIF file", "folder to write the frames into"},
+            QStringList{"format"} + kFrontEndFlags};
+}
+
+CommandSyntax InfoSyntax() {
+    return {{"video"}, QStringList{"output"} + kFrontEndFlags};
+}
+
+int GifFrames(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const ParsedArguments parsed = ParseArguments(arguments, GifFramesSyntax());
+    PrepareFrontEnd(parsed);
+    const QString gif = QFileInfo(parsed.operands[0]).absoluteFilePath();
+    StderrMessages messages(err);
+    // The window's panel offers only existing files; here the name is typed.
+    if (!QFileInfo(gif).isFile()) {
+        messages.DisplayMessageBox("GIF File Not Found", "There is no file at " + gif + ".");
+        return HeadlessExit::kRefused;
+    }
+    const GifExtractionOutcome outcome =
+        RunExtractGifFramesCommand(gif, QFileInfo(parsed.operands[1]).absoluteFilePath(), messages);
+    using Status = GifExtractionOutcome::Status;
+    if (outcome.status == Status::NotReadable)
+        messages.DisplayMessageBox("Not a GIF File", gif + " could not be read as a GIF image.");
+    if (outcome.status == Status::NotReadable || outcome.status == Status::Refused)
+        return HeadlessExit::kRefused;
+    out << outcome.folder << Qt::endl;
+    return outcome.failedFrames > 0 ? HeadlessExit::kSomeFilesFailed : HeadlessExit::kSuccess;
+}
+
+int Info(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const ParsedArguments parsed = ParseArguments(arguments, InfoSyntax());
+    PrepareFrontEnd(parsed);
+    StderrMessages messages(err);
+    const std::optional<QString> report = MakeVideoInfoReport(parsed.operands[0], messages);
+    if (!report) return HeadlessExit::kRefused;
+    if (!parsed.output) {
+        out << *report << "\r\n" << Qt::flush;
+        return HeadlessExit::kSuccess;
+    }
+    const QString target = QFileInfo(*parsed.output).absoluteFilePath();
+    if (!SaveVideoInfoReport(*report, target, messages)) return HeadlessExit::kSomeFilesFailed;
+    out << target << Qt::endl;
+    return HeadlessExit::kSuccess;
+}
+
 }  // namespace
 
 int RunHeadlessCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -346,6 +458,10 @@ int RunHeadlessCommand(const QStringList& arguments, QTextStream& out, QTextStre
         if (command == "export-images") return ExportImages(arguments.mid(1), out, err);
         if (command == "wall-from-video") return WallFromVideo(arguments.mid(1), out, err);
         if (command == "wall-from-images") return WallFromImages(arguments.mid(1), out, err);
+        if (command == "movie-from-images") return MovieFromImages(arguments.mid(1), out, err);
+        if (command == "reencode") return Reencode(arguments.mid(1), out, err);
+        if (command == "gif-frames") return GifFrames(arguments.mid(1), out, err);
+        if (command == "info") return Info(arguments.mid(1), out, err);
         throw UsageError(("unknown command " + arguments.first()).toStdString());
     } catch (const UsageError& error) {
         err << "stillpress-cli: " << error.what() << "\n\n" << kUsage << Qt::flush;

@@ -1,0 +1,230 @@
+// The watermark sheet on the main window: what it shows from the store, what OK and Cancel
+// store, its messages, the PNG chooser and the blank canvas on the Desktop.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+
+#include "app/AppDelegate.h"
+#include "app/ImageWatermarkWindowController.h"
+#include "platform/StandardFolders.h"
+#include "platform/Workspace.h"
+#include "settings/AppSettings.h"
+#include "support/AppFixtures.h"
+
+namespace {
+
+QString SampleVideo() {
+    return QString(STILLPRESS_SOURCE_DIR) + "/samples/sample.mp4";  // 320 x 240
+}
+
+RecordingWorkspace& Recorded() {
+    return dynamic_cast<RecordingWorkspace&>(SharedWorkspace());
+}
+
+QString Watermark() {
+    const QString path = MakeTempDir("watermark") + "/mark.png";
+    EXPECT_TRUE(QImage(30, 20, QImage::Format_ARGB32).save(path));
+    return path;
+}
+
+QVariantMap StoreContents() {
+    QSettings store("Quonex", "Stillpress");
+    QVariantMap contents;
+    for (const QString& key : store.allKeys()) contents[key] = store.value(key);
+    return contents;
+}
+
+class WatermarkSheetTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetSettingsStore();
+        AppSettings().DoRegisterDefaults();
+        Recorded().openedURLs.clear();
+        Recorded().selectedFiles.clear();
+        QFile::remove(ImageWatermarkWindowController::BlankWatermarkFilePath());
+        delegate.applicationDidFinishLaunching();
+    }
+    void TearDown() override {
+        if (delegate.m_pImageWatermarkController) delegate.m_pImageWatermarkController->OnCancel();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    ImageWatermarkWindowController* OpenSheet() {
+        delegate.OnImageWatermark();
+        return delegate.m_pImageWatermarkController;
+    }
+    static void Press(ImageWatermarkWindowController* sheet,
+                      QDialogButtonBox::StandardButton which) {
+        sheet->findChild<QDialogButtonBox*>()->button(which)->click();
+    }
+    static void ExpectOnlyMessage(QWidget* sheet, const QString& title, const QString& text) {
+        const MessageBoxShown shown = CloseOnlyMessageBox(sheet);
+        EXPECT_EQ(shown.title, title);
+        EXPECT_EQ(shown.text, text);
+        EXPECT_EQ(shown.buttons, QStringList{"OK"});
+        EXPECT_TRUE(shown.windowModal);
+    }
+
+    AppDelegate delegate;
+};
+
+TEST_F(WatermarkSheetTest, ShowsTheStoreOnAWindowModalSheet) {
+    AppSettings settings;
+    settings.SetAddWatermark(0);
+    settings.SetWatermarkFilePath(Watermark());
+    settings.SetTransparency(35);
+    settings.SetAlignment(3);
+    settings.SetLastVideo(SampleVideo());
+    ImageWatermarkWindowController* sheet = OpenSheet();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(sheet->parentWidget(), delegate.GetMainWindow());
+    EXPECT_FALSE(sheet->buttonAddWatermark->isChecked());  // the image is still described
+    EXPECT_EQ(sheet->textFieldFilePath->text(), settings.GetWatermarkFilePath());
+    EXPECT_EQ(sheet->textFieldImageDimensions->text(),
+              "Watermark Image Dimensions : Width = 30, Height = 20");
+    EXPECT_EQ(sheet->textFieldTransparency->text(), "35");
+    QStringList placements;
+    for (int i = 0; i < sheet->popupButtonAlignment->count(); ++i)
+        placements << sheet->popupButtonAlignment->itemText(i);
+    EXPECT_EQ(placements,
+              (QStringList{"Top Left", "Top Right", "Bottom Left", "Bottom Right", "Center"}));
+    EXPECT_EQ(sheet->popupButtonAlignment->currentIndex(), 3);
+}
+
+// The sheet clamps to 0..100 and the store keeps 0 as 60; Cancel stores nothing at all.
+TEST_F(WatermarkSheetTest, OkStoresTheClampedValuesAndCancelNothing) {
+    struct Case {
+        QDialogButtonBox::StandardButton button;
+        QString typed;
+        long long stored;
+    };
+    const Case cases[] = {{QDialogButtonBox::Ok, "150", 100}, {QDialogButtonBox::Ok, "-5", 60},
+                          {QDialogButtonBox::Ok, "0", 60},    {QDialogButtonBox::Ok, "1", 1},
+                          {QDialogButtonBox::Ok, "100", 100}, {QDialogButtonBox::Cancel, "7", 100}};
+    long long alignment = 0;
+    for (const Case& edit : cases) {
+        SCOPED_TRACE(edit.typed.toStdString());
+        const QVariantMap before = StoreContents();
+        ImageWatermarkWindowController* sheet = OpenSheet();
+        const bool added = !sheet->buttonAddWatermark->isChecked();
+        sheet->buttonAddWatermark->setChecked(added);
+        sheet->textFieldFilePath->setText("/nowhere/" + edit.typed + ".png");
+        sheet->textFieldTransparency->setText(edit.typed);
+        sheet->popupButtonAlignment->setCurrentIndex(++alignment % 5);
+        Press(sheet, edit.button);
+        EXPECT_FALSE(sheet->isVisible());
+        if (edit.button == QDialogButtonBox::Cancel) {
+            EXPECT_EQ(StoreContents(), before);
+            continue;
+        }
+        const AppSettings settings;
+        EXPECT_EQ(settings.GetAddWatermark(), added ? 1 : 0);
+        EXPECT_EQ(settings.GetWatermarkFilePath(), "/nowhere/" + edit.typed + ".png");
+        EXPECT_EQ(settings.GetIntegerValue("Transparency"), edit.stored);
+        EXPECT_EQ(settings.GetAlignment(), alignment % 5);
+    }
+}
+
+TEST_F(WatermarkSheetTest, DescribesTheWatermarkAndTheLastVideo) {
+    const QString truncated =
+        WriteTestFile(MakeTempDir("truncated") + "/cut.png", QByteArray("\x89PNG\r\n\x1a\n", 8));
+    struct Case {
+        QString watermark, lastVideo, imageLine, videoLine;
+    };
+    const Case cases[] = {
+        {SampleVideo() + ".gone", "", "Image Could Not be Loaded.",
+         "Video File not yet selected from Main Screen."},
+        {truncated, SampleVideo(), "Image does not have any representation.",
+         "Video Dimensions : Width = 320, Height = 240"},
+    };
+    for (const Case& shown : cases) {
+        AppSettings settings;
+        settings.SetWatermarkFilePath(shown.watermark);
+        settings.SetLastVideo(shown.lastVideo);
+        ImageWatermarkWindowController* sheet = OpenSheet();
+        EXPECT_EQ(sheet->textFieldImageDimensions->text(), shown.imageLine);
+        EXPECT_EQ(sheet->textFieldDimensionsOfVideo->text(), shown.videoLine);
+        sheet->OnCancel();
+    }
+}
+
+TEST_F(WatermarkSheetTest, ChooserPutsThePngIntoTheFieldAndStoresNothing) {
+    ImageWatermarkWindowController* sheet = OpenSheet();
+    sheet->OnSelectImage();
+    auto* chooser = sheet->findChild<QFileDialog*>();
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(chooser->windowTitle(), "Select Image File (in PNG File Format)");
+    EXPECT_EQ(chooser->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(chooser->fileMode(), QFileDialog::ExistingFile);
+    EXPECT_EQ(chooser->nameFilters(), QStringList{"PNG (*.png)"});
+    const QVariantMap before = StoreContents();
+    const QString chosen = Watermark();
+    chooser->selectFile(chosen);
+    static_cast<QDialog*>(chooser)->accept();
+    EXPECT_EQ(sheet->textFieldFilePath->text(), chosen);
+    EXPECT_EQ(sheet->textFieldImageDimensions->text(),
+              "Watermark Image Dimensions : Width = 30, Height = 20");
+    EXPECT_EQ(StoreContents(), before);
+}
+
+TEST_F(WatermarkSheetTest, OpenAndLocateNeedAnExistingWatermark) {
+    ImageWatermarkWindowController* sheet = OpenSheet();
+    const QString watermark = Watermark();
+    for (auto action : {&ImageWatermarkWindowController::OnOpenWatermarkImageFilePath,
+                        &ImageWatermarkWindowController::OnLocateWatermark}) {
+        sheet->textFieldFilePath->setText(watermark + ".gone");
+        (sheet->*action)();
+        ExpectOnlyMessage(sheet, "File Not Found", "Watermark Image File Not Found.");
+        sheet->textFieldFilePath->setText(watermark);
+        (sheet->*action)();
+    }
+    EXPECT_EQ(Recorded().openedURLs, QStringList{watermark});
+    EXPECT_EQ(Recorded().selectedFiles, QStringList{watermark});
+}
+
+// The store forgets a video that no longer exists, so a vanished video asks for one as well.
+TEST_F(WatermarkSheetTest, BlankCanvasNeedsTheLastVideo) {
+    ImageWatermarkWindowController* sheet = OpenSheet();
+    sheet->buttonCreateBlankFile->click();
+    ExpectOnlyMessage(sheet, "Select a Video File",
+                      "Please Use the [Select Video File] Button from the Main Screen to Select a "
+                      "Video File and then try Again.");
+    EXPECT_FALSE(FileExistsAtPath(ImageWatermarkWindowController::BlankWatermarkFilePath()));
+    EXPECT_TRUE(Recorded().selectedFiles.isEmpty());
+}
+
+// Written once with the video's size, fully transparent; later the drawn file only shows.
+TEST_F(WatermarkSheetTest, BlankCanvasIsWrittenOnceAndNeverOverwritten) {
+    AppSettings().SetLastVideo(SampleVideo());
+    const QString canvas = UserDesktopDirectory() +
+                           "/Blank Watermark Image for Stillpress by "
+                           "Quonex.png";
+    ImageWatermarkWindowController* sheet = OpenSheet();
+    sheet->buttonCreateBlankFile->click();
+    EXPECT_TRUE(CloseMessageBoxes(sheet).empty());
+    const QImage blank(canvas);
+    EXPECT_EQ(blank.size(), QSize(320, 240));
+    EXPECT_TRUE(blank.hasAlphaChannel());
+    EXPECT_EQ(blank.pixel(0, 0), 0u);
+    EXPECT_EQ(blank.pixel(319, 239), 0u);
+    EXPECT_EQ(Recorded().selectedFiles, QStringList{canvas});
+    WriteTestFile(canvas, "drawn on");
+    sheet->buttonCreateBlankFile->click();
+    ExpectOnlyMessage(sheet, "File Already Exists",
+                      "A File at Desktop Already Exists with the Name Blank Watermark Image for "
+                      "Stillpress by Quonex");
+    EXPECT_EQ(ReadTestFile(canvas), "drawn on");
+    EXPECT_EQ(Recorded().selectedFiles, (QStringList{canvas, canvas}));
+}
+
+}  // namespace

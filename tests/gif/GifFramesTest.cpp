@@ -1,0 +1,251 @@
+// GIF frame extraction: frames equal to the reference decoder's, viewer-like compositing of
+// hand-made GIFs, still and broken files, and the refusal of decompression bombs.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "gif/GifFrameDecoder.h"
+#include "gif/GifFrameExtraction.h"
+#include "platform/Workspace.h"
+#include "settings/AppSettings.h"
+#include "support/Fixtures.h"
+
+namespace {
+
+constexpr long long kTiff = 0, kPng = 4;
+
+RecordingWorkspace& Recorded() {
+    return dynamic_cast<RecordingWorkspace&>(SharedWorkspace());
+}
+
+QString PartyGif() {
+    return MakeVideo("party.gif",
+                     {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=10:duration=1.2"});
+}
+
+void Append16(QByteArray& bytes, int value) {
+    bytes.append(char(value & 0xFF)).append(char(value >> 8 & 0xFF));
+}
+
+// A GIF image block: its pixels as palette indices of a 4-colour table, stored as LZW with a
+// clear code before every pixel, so the code width stays at 3 bits and no table is built.
+struct GifFrame {
+    int left, top, width, height;
+    QByteArray indices;
+    int disposal = 0;
+    int transparentIndex = -1;
+};
+
+QByteArray PackedLzw(const QByteArray& indices) {
+    QByteArray packed;
+    uint32_t bits = 0;
+    int count = 0;
+    auto put = [&](int code) {
+        bits |= uint32_t(code) << count;
+        for (count += 3; count >= 8; count -= 8, bits >>= 8) packed.append(char(bits & 0xFF));
+    };
+    for (char index : indices) put(4), put(index);
+    put(5);
+    if (count > 0) packed.append(char(bits & 0xFF));
+    return packed;
+}
+
+QByteArray ImageBlock(const GifFrame& frame, const QByteArray& lzw) {
+    QByteArray block("\x21\xF9\x04", 3);
+    block.append(char(frame.disposal << 2 | (frame.transparentIndex >= 0 ? 1 : 0)));
+    Append16(block, 10);
+    block.append(char(std::max(frame.transparentIndex, 0))).append('\0').append(',');
+    for (int value : {frame.left, frame.top, frame.width, frame.height}) Append16(block, value);
+    block.append('\0').append('\x02');
+    for (qsizetype at = 0; at < lzw.size(); at += 255) {
+        const QByteArray chunk = lzw.mid(at, 255);
+        block.append(char(chunk.size())).append(chunk);
+    }
+    return block.append('\0');
+}
+
+// Red, green, blue, white; background index 0.
+QByteArray MakeGif(int width, int height, const std::vector<GifFrame>& frames) {
+    QByteArray gif("GIF89a");
+    Append16(gif, width);
+    Append16(gif, height);
+    gif.append("\x81\x00\x00", 3).append("\xFF\0\0\0\xFF\0\0\0\xFF\xFF\xFF\xFF", 12);
+    for (const GifFrame& frame : frames) gif += ImageBlock(frame, PackedLzw(frame.indices));
+    return gif.append(';');
+}
+
+class GifFramesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetSettingsStore();
+        AppSettings().SetSelectedFileFormat(kPng);
+        Recorded().openedURLs.clear();
+    }
+    QStringList Written(const QString& folder) const {
+        return QDir(folder).entryList(QDir::Files, QDir::Name);
+    }
+};
+
+TEST_F(GifFramesTest, EveryFrameEqualsTheReferenceDecodersFrame) {
+    const QString gif = PartyGif();
+    const QString reference = MakeTempDir("party-reference");
+    ASSERT_EQ(RunProgram("ffmpeg", {"-v", "error", "-i", gif, "-vsync", "passthrough",
+                                    reference + "/%d.png"}),
+              0);
+    const QString chosen = MakeTempDir("party-chosen");
+    const GifExtractionOutcome outcome = ExtractGIFFiles(gif, chosen);
+    EXPECT_EQ(outcome.status, GifExtractionOutcome::Status::Written);
+    EXPECT_EQ(outcome.folder, chosen + "/party");
+    EXPECT_EQ(outcome.writtenFrames, 12);
+    EXPECT_EQ(Recorded().openedURLs, QStringList{chosen + "/party"});
+    ASSERT_EQ(Written(chosen + "/party").size(), 12);
+    for (int n = 1; n <= 12; ++n) {
+        const QImage ours(QString("%1/party/%2.png").arg(chosen).arg(n));
+        const QImage theirs(QString("%1/%2.png").arg(reference).arg(n));
+        ASSERT_FALSE(ours.isNull()) << n;
+        EXPECT_EQ(ours.convertToFormat(QImage::Format_ARGB32),
+                  theirs.convertToFormat(QImage::Format_ARGB32))
+            << "frame " << n;
+    }
+    // A second run rewrites the same files; TIFF gives 1.tiff and so on.
+    AppSettings().SetSelectedFileFormat(kTiff);
+    EXPECT_EQ(ExtractGIFFiles(gif, chosen).writtenFrames, 12);
+    EXPECT_EQ(Written(chosen + "/party").size(), 24);
+    EXPECT_TRUE(QImage(chosen + "/party/12.tiff").size() == QSize(64, 48));
+}
+
+// Frame 2 has a transparent pixel and is restored to the background afterwards; frame 3 is
+// restored to what was there before it; frame 4 shows the result.
+TEST_F(GifFramesTest, FramesAreCompositedAsAViewerShowsThem) {
+    const QByteArray allRed(16, 0);
+    const QString gif = WriteTestFile(MakeTempDir("composite") + "/layers.gif",
+                                      MakeGif(4, 4,
+                                              {{0, 0, 4, 4, allRed, 1},
+                                               {1, 1, 2, 2, "\x03\x02\x02\x02", 2, 3},
+                                               {0, 0, 1, 1, "\x01", 3},
+                                               {3, 3, 1, 1, "\x03", 1}}));
+    const QString chosen = MakeTempDir("composite-out");
+    ASSERT_EQ(ExtractGIFFiles(gif, chosen).writtenFrames, 4);
+    const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), green = qRgb(0, 255, 0),
+               white = qRgb(255, 255, 255), clear = qRgba(0, 0, 0, 0);
+    struct Pixel {
+        int frame, x, y;
+        QRgb expected;
+    };
+    const Pixel pixels[] = {
+        {1, 0, 0, red}, {1, 3, 3, red},   {2, 1, 1, red},   {2, 2, 1, blue},  {2, 2, 2, blue},
+        {2, 0, 0, red}, {3, 0, 0, green}, {3, 1, 1, clear}, {3, 2, 2, clear}, {3, 3, 3, red},
+        {4, 0, 0, red}, {4, 1, 1, clear}, {4, 3, 3, white}, {4, 3, 0, red},
+    };
+    for (const Pixel& pixel : pixels) {
+        const QImage frame = QImage(QString("%1/layers/%2.png").arg(chosen).arg(pixel.frame))
+                                 .convertToFormat(QImage::Format_ARGB32);
+        const QRgb seen = frame.pixel(pixel.x, pixel.y);
+        EXPECT_TRUE(seen == pixel.expected || (qAlpha(seen) == 0 && qAlpha(pixel.expected) == 0))
+            << "frame " << pixel.frame << " at " << pixel.x << "," << pixel.y << ": " << std::hex
+            << seen;
+    }
+}
+
+TEST_F(GifFramesTest, FolderIsNamedAfterTheGifWithoutItsLastExtension) {
+    struct Case {
+        QString gif, folder, expected;
+    };
+    for (const Case& named :
+         {Case{"/in/party.gif", "/out", "/out/party"}, Case{"/in/a.b.gif", "/out", "/out/a.b"},
+          Case{"/in/noext", "/out/x y", "/out/x y/noext"}})
+        EXPECT_EQ(GifOutputFolder(named.gif, named.folder), named.expected);
+}
+
+TEST_F(GifFramesTest, StillOrUnreadableGifsLeaveTheFolderEmptyButCreatedAndShown) {
+    const QString in = MakeTempDir("still-in");
+    const QByteArray party = ReadTestFile(PartyGif());
+    using Status = GifExtractionOutcome::Status;
+    struct Case {
+        QString name;
+        QByteArray bytes;
+        Status status;
+    };
+    const Case cases[] = {
+        {"a.b.gif", MakeGif(2, 2, {{0, 0, 2, 2, QByteArray(4, 1)}}), Status::StillImage},
+        {"svg.gif",
+         ReadTestFile(QString(STILLPRESS_SOURCE_DIR) + "/resources/icons/stillpress.svg"),
+         Status::NotReadable},
+        {"empty.gif", QByteArray(), Status::NotReadable},
+        {"header.gif", party.left(13), Status::StillImage},
+    };
+    for (const Case& still : cases) {
+        const QString chosen = MakeTempDir("still-out");
+        const QString folder = chosen + "/" + QFileInfo(still.name).completeBaseName();
+        Recorded().openedURLs.clear();
+        const GifExtractionOutcome outcome =
+            ExtractGIFFiles(WriteTestFile(in + "/" + still.name, still.bytes), chosen);
+        EXPECT_EQ(outcome.status, still.status) << still.name.toStdString();
+        EXPECT_TRUE(QFileInfo(folder).isDir()) << still.name.toStdString();
+        EXPECT_TRUE(Written(folder).isEmpty()) << still.name.toStdString();
+        EXPECT_EQ(Recorded().openedURLs, QStringList{folder});
+    }
+}
+
+// Truncated files and broken LZW data: whatever is decodable is written, nothing crashes.
+TEST_F(GifFramesTest, BrokenGifsDoNotCrash) {
+    const QByteArray party = ReadTestFile(PartyGif());
+    QByteArray badCodes = MakeGif(4, 4, {{0, 0, 4, 4, QByteArray(16, 0)}, {0, 0, 4, 4, "\x01"}});
+    badCodes[badCodes.size() - 8] = char(0xFF);  // codes far beyond the table
+    QByteArray oversized = MakeGif(4, 4, {{0, 0, 4, 4, QByteArray(16, 0)}, {2, 2, 9, 9, "\x01"}});
+    const QString in = MakeTempDir("broken-in");
+    for (const QByteArray& bytes :
+         {party.left(party.size() / 2), party.left(party.size() - 40), badCodes, oversized,
+          party.left(800) + QByteArray(4000, '\xFF')}) {
+        const QString chosen = MakeTempDir("broken-out");
+        const GifExtractionOutcome outcome =
+            ExtractGIFFiles(WriteTestFile(in + "/broken.gif", bytes), chosen);
+        EXPECT_NE(outcome.status, GifExtractionOutcome::Status::Refused);
+        EXPECT_EQ(Written(chosen + "/broken").size(), outcome.writtenFrames);
+        EXPECT_LE(outcome.writtenFrames, 12);
+    }
+}
+
+TEST_F(GifFramesTest, RefusalReasonsNameTheLimitThatWasPassed) {
+    struct Case {
+        QSize canvas;
+        long long frames;
+        QString reason;  // empty: accepted
+    };
+    const Case cases[] = {
+        {{64, 48}, 12, ""},
+        {{5000, 5000}, 2, ""},
+        {{5001, 5000}, 2, "Its canvas of 5001 x 5000 pixels is larger than 25 megapixels."},
+        {{65535, 65535}, 2, "Its canvas of 65535 x 65535 pixels is larger than 25 megapixels."},
+        {{0, 10}, 2, "Its canvas of 0 x 10 pixels is larger than 25 megapixels."},
+        {{1, 1}, 10000, ""},
+        {{1, 1}, 10001, "It has more than 10000 frames."},
+        {{2000, 2000}, 1000, ""},
+        {{2000, 2000},
+         1001,
+         "Its 1001 frames of 2000 x 2000 pixels would take more than 4 gigapixels."},
+    };
+    for (const Case& limit : cases)
+        EXPECT_EQ(GifRefusalReason({limit.canvas, limit.frames}), limit.reason)
+            << limit.canvas.width() << "x" << limit.canvas.height() << " " << limit.frames;
+}
+
+TEST_F(GifFramesTest, DecompressionBombsAreRefusedBeforeAnyFrameIsWritten) {
+    const QByteArray tinyFrame = MakeGif(1, 1, {{0, 0, 1, 1, "\x01"}}).mid(25).chopped(1);
+    QByteArray manyFrames = MakeGif(1, 1, {});
+    manyFrames.chop(1);
+    manyFrames += tinyFrame.repeated(GifLimits::kMaxFrames + 1) + ';';
+    const QString in = MakeTempDir("bomb-in");
+    for (const QByteArray& bomb :
+         {MakeGif(60000, 60000, {{0, 0, 1, 1, "\x01"}, {0, 0, 1, 1, "\x02"}}), manyFrames}) {
+        const QString chosen = MakeTempDir("bomb-out");
+        const GifExtractionOutcome outcome =
+            ExtractGIFFiles(WriteTestFile(in + "/bomb.gif", bomb), chosen);
+        EXPECT_EQ(outcome.status, GifExtractionOutcome::Status::Refused);
+        EXPECT_FALSE(outcome.reason.isEmpty());
+        EXPECT_TRUE(Written(chosen + "/bomb").isEmpty());
+    }
+}
+
+}  // namespace
