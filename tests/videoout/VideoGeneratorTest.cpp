@@ -7,6 +7,7 @@
 
 #include "app/core/MessagePresenter.h"
 #include "app/core/MovieCommands.h"
+#include "extract/ExtractTestSupport.h"
 #include "media/VideoFileProcessor.h"
 #include "platform/ImageFiles.h"
 #include "platform/Workspace.h"
@@ -116,6 +117,25 @@ TEST_F(MovieTest, OnlyLoadableEntriesTakeSlotsInListOrder) {
     ExpectFramesAreImages(
         DecodeWithReference(movie, 32, 24),
         {QImage(folder + "/0.png"), QImage(folder + "/3.png"), QImage(folder + "/2.png")});
+}
+
+// The frames an extraction with duplicate removal wrote (red, red, blue, red keeps 2, 3, 4)
+// become a movie in the order written; the deleted first file takes no slot.
+TEST_F(MovieTest, AnExtractionWithDuplicatesRemovedBecomesItsKeptFrames) {
+    const QString video = ColourSequenceVideo("aaba.mkv", {"red", "red", "blue", "red"});
+    const ExtractionResult run = Extract(video, [](AppSettings& settings) {
+        settings.SetTo(4);
+        settings.SetIntegerValue(1, "_checkBoxAutoDelete");
+        settings.SetSelectedFileFormat(4);
+    });
+    ASSERT_EQ(run.files->size(), 4);
+    const QString movie = run.folder + "/movie.mp4";
+    ASSERT_TRUE(generator.writeImagesToMovieAtPath(movie, *run.files, run.folder, 10).written);
+    const ReferenceFrames frames = DecodeWithReference(movie, 64, 48);
+    ASSERT_EQ(frames.images.size(), 3u);
+    for (auto [index, colour] : {std::pair{0, Qt::red}, {1, Qt::blue}, {2, Qt::red}})
+        EXPECT_LT(CompareImages(frames.images[index], Filled({64, 48}, colour)).meanDifference, 4)
+            << index;
 }
 
 QImage ColourBars(QSize size) {
