@@ -13,13 +13,17 @@
 //   GifAndInfoActions.cpp      GIF frames and the video information commands
 //   SettingsWindowController.cpp  OnSettings / OnButtonClickedSettings
 //   ScreenshotsHelpLinks.cpp   window pictures, share menu, help texts, context menu, links
-//   LaterCommands.cpp          commands that arrive in later versions (a message for now)
+//   ConversionActions.cpp      the conversion by export preset: its worker thread (the one
+//                              place off the main thread; it reaches the window only by
+//                              posting to the main thread) and the window's progress
 
 #include <QObject>
 #include <QPointer>
 #include <QRect>
 #include <QSizeF>
 #include <QStringList>
+#include <atomic>
+#include <functional>
 #include <memory>
 
 #include "app/core/MessagePresenter.h"
@@ -94,6 +98,16 @@ class AppDelegate : public QObject, public MessagePresenter {
     QImage windowImage() const;
     static bool saveAsPNGImage(const QImage& image, const QString& path, QString* error);
     static bool OpenURL(const QString& urlText);
+
+    // The conversion by export preset (ConversionActions.cpp). DoStartThreadToExportVideo
+    // prepares the window and starts the worker (main thread); the worker's entry
+    // timerBodyToExportVideo runs DoStartExportOfFileToLocation, which converts and posts
+    // every change of the window, its restoring included, to the main thread. `cancelled`
+    // is the worker's own flag, set when the delegate goes away.
+    void DoStartThreadToExportVideo();
+    void timerBodyToExportVideo(const QString& videoPath, const std::atomic<bool>& cancelled);
+    void DoStartExportOfFileToLocation(const QString& videoPath,
+                                       const std::atomic<bool>& cancelled);
 
   public slots:
     void OnAutoDelete();
@@ -176,7 +190,16 @@ class AppDelegate : public QObject, public MessagePresenter {
   private:
     void LoadMainWindow();
     void BindActions();
-    void ShowNotYetAvailable(const QString& command);
+    // Posts `change` to the main thread, where it runs unless the delegate is gone by then.
+    void PostToMainThread(std::function<void()> change);
+    void RestoreWindowAfterConversion();
 
     std::unique_ptr<ControlClickWindow> m_pWindowOwner;
+    // The running or last conversion's thread; destroying it cancels and joins. Declared last
+    // so that it goes first, while the window still exists.
+    struct ConversionWorker;
+    struct ConversionWorkerDeleter {
+        void operator()(ConversionWorker* worker) const;
+    };
+    std::unique_ptr<ConversionWorker, ConversionWorkerDeleter> m_pConversionWorker;
 };

@@ -18,6 +18,7 @@
 
 #include "platform/CMTime.h"
 #include "platform/DrawableImage.h"
+#include "platform/Exporter.h"
 
 class AppSettings;
 class GreyScaleConverter;
@@ -99,6 +100,29 @@ class VideoFileProcessor {
     // byte-identical, then remembers the new path.
     void RemoveEarlierDuplicate(const QString& newPath);
 
+    // ---- Conversion by export preset (src/videoout) ----
+    // The existing items followed by the three comments that name the preset and the time.
+    static QList<ExportMetadataItem> addNewMetadata(const QList<ExportMetadataItem>& existing,
+                                                    const QString& presetName);
+    // Converts the whole video at `path` through the preset into "<title> <name>.mov" in a
+    // new folder under the movies location, blocking the calling thread until the exporter
+    // ends; the folder is then opened whatever the outcome. Answers the output path.
+    QString ExportVideo(const QString& path, const QString& presetName, const QString& title);
+    // Called on the converting thread about once a second with the progress (0 to 1);
+    // answering false cancels the conversion.
+    using ConversionProgressHandler = std::function<bool(float progress)>;
+    void SetConversionProgressHandler(ConversionProgressHandler handler) {
+        m_fnConversionProgress = std::move(handler);
+    }
+    // Opens the output folder at the end; by default the shared workspace, on the converting
+    // thread.
+    using FolderOpener = std::function<void(const QString& folder)>;
+    void SetFolderOpener(FolderOpener opener) { m_fnOpenFolder = std::move(opener); }
+    // How the last conversion ended: Exporter::Unknown when it never started (then
+    // GetConversionProblem() says why), else Completed, Failed or Cancelled.
+    Exporter::Status GetConversionStatus() const { return m_eConversionStatus; }
+    const QString& GetConversionProblem() const { return m_strConversionProblem; }
+
     // Run state, readable by tests and the commands that own the processor.
     int32_t m_oVideoTimeScale = 0;
     double m_fltFrom = 0;
@@ -134,4 +158,11 @@ class VideoFileProcessor {
     long long m_iFailedFrameCount = 0;
     QString m_strFirstWriteError;
     bool m_bCancelled = false;
+
+    std::unique_ptr<Exporter> MakeExporter(const QString& path, const QString& presetName);
+    void WaitForExporter(Exporter& exporter);
+    ConversionProgressHandler m_fnConversionProgress;
+    FolderOpener m_fnOpenFolder;
+    Exporter::Status m_eConversionStatus = Exporter::Unknown;
+    QString m_strConversionProblem;
 };

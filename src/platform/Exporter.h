@@ -22,11 +22,11 @@ struct ExportPreset {
     enum class Kind { Video, AudioOnly, Passthrough };
     QString name;
     Kind kind = Kind::Video;
-    QString videoEncoder;              // "libx264", "libx265", "prores_ks"
-    QString videoQuality;              // the encoder's quality, e.g. the CRF
-    QSize largestSize;                 // the box the picture must fit in; empty: any size
-    QString audioEncoder;              // "aac", "pcm_s16le"
-    long long audioBitRate = 0;        // 0: the encoder's choice
+    QString videoEncoder;        // "libx264", "libx265", "prores_ks"
+    QString videoQuality;        // the encoder's quality, e.g. the CRF
+    QSize largestSize;           // the box the picture must fit in; empty: any size
+    QString audioEncoder;        // "aac", "pcm_s16le"
+    long long audioBitRate = 0;  // 0: the encoder's choice
     QStringList supportedFileTypes;
 };
 

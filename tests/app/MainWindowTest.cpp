@@ -305,9 +305,8 @@ TEST_F(MainWindowTest, RefusalsAndHintsShowTheirMessages) {
          "The Right Click Menu can be Displayed by either\n\nClicking on the Top Left Round "
          "Button\n\nor\n\nby doing Right Click (with 2 Button Mouse).",
          "OK"},
-        {[&app] { app.OnExportVideo(); }, "Not Available Yet",
-         "The Conversion of the Video With an Export Preset comes in a later version of "
-         "Stillpress.\n\nUntil then you can Export Images and open them from the [Last Folder]."},
+        {[&app] { app.OnExportVideo(); }, "Select a Video File",
+         "Please Use the [Select Video File] Button to Select a Video File and then try Again."},
         {[&app] { app.OnOpenLastFolder(); }, "Action to Open Last Folder Aborted",
          "The Last Folder Specified here is the Folder to which you have Exported Images From "
          "Video File.\n\nOnce you have Exported Images, use the [Last Folder] Button to Open the "

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+#include "app/core/ConversionCommand.h"
 #include "app/core/ExportImagesCommand.h"
 #include "app/core/GifAndInfoCommands.h"
 #include "app/core/MessagePresenter.h"
@@ -17,6 +18,7 @@
 #include "platform/MediaAsset.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
+#include "videoout/ExportPresets.h"
 #include "wall/WallLayout.h"
 
 namespace {
@@ -29,6 +31,8 @@ const char* const kUsage =
     "       stillpress-cli reencode VIDEO OUTPUT.mp4 [--frame-delay S]\n"
     "       stillpress-cli gif-frames GIF FOLDER [--format F]\n"
     "       stillpress-cli info VIDEO [--output FILE]\n"
+    "       stillpress-cli convert VIDEO [--preset NAME]\n"
+    "       stillpress-cli convert --list-presets\n"
     "\n"
     "export-images saves the frame at every interval step of VIDEO as an image file into a new\n"
     "folder and prints that folder. wall-from-video tiles those frames into one image, written\n"
@@ -39,6 +43,9 @@ const char* const kUsage =
     "gif-frames writes every frame of an animated GIF as 1.F, 2.F, ... into the folder named\n"
     "after the GIF in FOLDER and prints that folder (a still GIF leaves it empty). info prints\n"
     "the video information report (CR LF lines), or writes it to FILE and prints FILE.\n"
+    "convert converts the whole of VIDEO through an export preset into \"TITLE NAME.mov\" in a\n"
+    "new folder under the Videos folder and prints that file; --list-presets prints the\n"
+    "presets, one \"NAME<tab>TITLE\" a line.\n"
     "The walls and movies print the written file. Options not given come from the saved\n"
     "settings.\n"
     "  --from S, --to S          range in seconds (default: 0 to the video's duration)\n"
@@ -59,6 +66,7 @@ const char* const kUsage =
     "  --watermark PNG           stamp this image on every frame\n"
     "  --watermark-opacity 1-100, --watermark-place "
     "top-left|top-right|bottom-left|bottom-right|center\n"
+    "  --preset NAME             export preset: its name, its title or its place 0-12\n"
     "  --open                    show the folder or wall when done\n"
     "  --verbose                 diagnostic lines on stderr\n"
     "Exit status: 0 all written, 1 some (or the wall or movie) could not be written, 2 refused.\n";
@@ -117,6 +125,7 @@ struct ParsedArguments {
     std::optional<QString> output;
     bool open = false;
     bool verbose = false;
+    bool listPresets = false;
 };
 
 // Settings keys of the options that take a value, with how their value is read.
@@ -140,6 +149,25 @@ ValueReader WholeNumberSetting(const char* key, long long low, long long high) {
                                  .arg(value)
                                  .toStdString());
         AppSettings::SetOverride(key, number);
+    };
+}
+
+// A preset by its name, its pop-up title (spaces optional) or its tag.
+ValueReader PresetSetting() {
+    return [](const QString& option, const QString& value) {
+        const QStringList presets = GetExportableFileTypes();
+        QStringList names;
+        for (const QString& preset : presets)
+            names << preset.toLower() << PresetPopupTitle(preset).remove(' ').toLower();
+        const qsizetype index = names.indexOf(QString(value).remove(' ').toLower());
+        if (index >= 0) return AppSettings::SetOverride("VideoFileFormat", index / 2);
+        bool ok = false;
+        const long long tag = value.toLongLong(&ok);
+        if (!ok || tag < 0 || tag >= presets.size())
+            throw UsageError(QString("%1 takes a preset (see convert --list-presets), not \"%2\"")
+                                 .arg(option, value)
+                                 .toStdString());
+        AppSettings::SetOverride("VideoFileFormat", tag);
     };
 }
 
@@ -177,6 +205,7 @@ QHash<QString, ValueReader> ValueOptions(ParsedArguments& parsed) {
          [](const QString&, const QString& v) {
              AppSettings::SetOverride("OutputImageFileNameParameter1", v);
          }},
+        {"preset", PresetSetting()},
         {"base-folder",
          [](const QString&, const QString& v) { AppSettings::SetOverride("BaseFolder", v); }},
     };
@@ -199,6 +228,7 @@ const QStringList kFrontEndFlags{"open", "verbose"};
 bool ParseFlag(const QString& name, bool negated, ParsedArguments& parsed) {
     if (!negated && name == "open") return parsed.open = true;
     if (!negated && name == "verbose") return parsed.verbose = true;
+    if (!negated && name == "list-presets") return parsed.listPresets = true;
     if (!FlagKeys().contains(name)) return false;
     AppSettings::SetOverride(FlagKeys().value(name), negated ? 0LL : 1LL);
     return true;
@@ -247,6 +277,7 @@ CommandSyntax ExportImagesSyntax() {
     QStringList options = ValueOptions(unused).keys() + FlagKeys().keys() + kFrontEndFlags;
     for (const QString& option : kMovieOptions) options.removeAll(option);
     options.removeAll("output");  // the report's
+    options.removeAll("preset");  // the conversion's
     return {{"video to export"}, options};
 }
 
@@ -429,6 +460,63 @@ int GifFrames(const QStringList& arguments, QTextStream& out, QTextStream& err) 
     return outcome.failedFrames > 0 ? HeadlessExit::kSomeFilesFailed : HeadlessExit::kSuccess;
 }
 
+CommandSyntax ConvertSyntax() {
+    return {{"video to convert"}, QStringList{"preset", "base-folder"} + kFrontEndFlags};
+}
+
+CommandSyntax ListPresetsSyntax() {
+    return {{}, {"list-presets"}};
+}
+
+int ListPresets(const QStringList& arguments, QTextStream& out) {
+    ParseArguments(arguments, ListPresetsSyntax());
+    for (const QString& preset : GetExportableFileTypes())
+        out << preset << '\t' << PresetPopupTitle(preset) << '\n';
+    out << Qt::flush;
+    return HeadlessExit::kSuccess;
+}
+
+std::function<bool(float)> TerminalConversionProgress(QTextStream& err) {
+    if (!isatty(STDERR_FILENO)) return {};
+    // Called on this thread: the conversion blocks it.
+    return [&err](float progress) {
+        err << "\rConverted " << ConversionPercentageText(progress) << Qt::flush;
+        return true;
+    };
+}
+
+int ConversionExitStatus(const ConversionOutcome& outcome, QTextStream& out) {
+    switch (outcome.status) {
+        case ConversionOutcome::Status::Converted:
+            out << outcome.outputPath << Qt::endl;
+            return HeadlessExit::kSuccess;
+        case ConversionOutcome::Status::Refused:
+            return HeadlessExit::kRefused;
+        case ConversionOutcome::Status::Failed:
+        case ConversionOutcome::Status::Cancelled:
+            break;
+    }
+    return HeadlessExit::kSomeFilesFailed;
+}
+
+int Convert(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    if (arguments.contains("--list-presets")) return ListPresets(arguments, out);
+    const ParsedArguments parsed = ParseArguments(arguments, ConvertSyntax());
+    PrepareFrontEnd(parsed);
+    StderrMessages messages(err);
+    const QString video = QFileInfo(parsed.operands[0]).absoluteFilePath();
+    if (!DoesVideoFileExists(video, messages)) return HeadlessExit::kRefused;
+    const long long tag = AppSettings().GetSelectedVideoFileFormat();
+    ConversionRequest request;
+    request.videoPath = video;
+    request.presetName = PresetNameForTag(tag);
+    request.popupTitle = PresetPopupTitle(request.presetName);
+    request.progress = TerminalConversionProgress(err);
+    const ConversionOutcome outcome = RunConversionCommand(request, messages);
+    if (request.progress) err << '\n' << Qt::flush;
+    return ConversionExitStatus(outcome, out);
+}
+
 int Info(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     const ParsedArguments parsed = ParseArguments(arguments, InfoSyntax());
     PrepareFrontEnd(parsed);
@@ -462,6 +550,7 @@ int RunHeadlessCommand(const QStringList& arguments, QTextStream& out, QTextStre
         if (command == "reencode") return Reencode(arguments.mid(1), out, err);
         if (command == "gif-frames") return GifFrames(arguments.mid(1), out, err);
         if (command == "info") return Info(arguments.mid(1), out, err);
+        if (command == "convert") return Convert(arguments.mid(1), out, err);
         throw UsageError(("unknown command " + arguments.first()).toStdString());
     } catch (const UsageError& error) {
         err << "stillpress-cli: " << error.what() << "\n\n" << kUsage << Qt::flush;

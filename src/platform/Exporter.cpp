@@ -1,0 +1,617 @@
+#include "platform/Exporter.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <QFile>
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "platform/FFmpegHandles.h"
+
+namespace {
+
+// The container tags must keep keys of their own (not only the few the muxer knows), so the
+// muxer writes every entry into the "mdta" metadata as well.
+constexpr const char* kMuxerFlags = "use_metadata_tags";
+// The encoders' own statistics would drown the application's messages.
+constexpr const char* kX264Parameters = "log=0";
+constexpr const char* kX265Parameters = "log-level=error";
+constexpr const char* kEncoderSpeed = "fast";
+constexpr const char* kProResProfile = "standard";  // ProRes 422
+// Samples per frame for encoders that take any number (PCM).
+constexpr int kVariableFrameSamples = 1024;
+
+class ConversionCancelled : public std::exception {};
+
+[[noreturn]] void Fail(const std::string& reason) {
+    throw std::runtime_error(reason);
+}
+
+struct SwrDeleter {
+    void operator()(SwrContext* p) const { swr_free(&p); }
+};
+struct FifoDeleter {
+    void operator()(AVAudioFifo* p) const { av_audio_fifo_free(p); }
+};
+using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
+using FifoPtr = std::unique_ptr<AVAudioFifo, FifoDeleter>;
+
+av::InputFormatPtr OpenInput(const QString& path) {
+    AVFormatContext* raw = nullptr;
+    av::Check(avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr),
+              "avformat_open_input");
+    av::InputFormatPtr input(raw);
+    av::Check(avformat_find_stream_info(input.get(), nullptr), "avformat_find_stream_info");
+    return input;
+}
+
+int BestStream(AVFormatContext& input, AVMediaType type) {
+    return av_find_best_stream(&input, type, -1, -1, nullptr, 0);
+}
+
+bool IsPicture(const AVStream& stream) {
+    return stream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+           !(stream.disposition & AV_DISPOSITION_ATTACHED_PIC);
+}
+
+// The largest size with the source's aspect that fits the box (turned to the picture's
+// orientation) without enlarging the source; sides even, as 4:2:0 needs.
+QSize FittedSize(QSize source, QSize box) {
+    if (!box.isEmpty() && (source.height() > source.width()) != (box.height() > box.width()))
+        box.transpose();
+    QSize fitted = source;
+    if (!box.isEmpty() && (source.width() > box.width() || source.height() > box.height()))
+        fitted = source.scaled(box, Qt::KeepAspectRatio);
+    return QSize(std::max(2, fitted.width() & ~1), std::max(2, fitted.height() & ~1));
+}
+
+const AVCodec* FindEncoder(const QString& name) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(name.toUtf8().constData());
+    if (codec == nullptr) Fail("this FFmpeg has no " + name.toStdString() + " encoder");
+    return codec;
+}
+
+av::CodecContextPtr AllocateContext(const AVCodec* codec) {
+    av::CodecContextPtr context(avcodec_alloc_context3(codec));
+    if (!context) Fail("avcodec_alloc_context3: out of memory");
+    return context;
+}
+
+av::CodecContextPtr OpenDecoder(const AVStream& stream) {
+    const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
+    if (codec == nullptr)
+        Fail("no decoder for the source's " +
+             std::string(avcodec_get_name(stream.codecpar->codec_id)));
+    av::CodecContextPtr decoder = AllocateContext(codec);
+    av::Check(avcodec_parameters_to_context(decoder.get(), stream.codecpar),
+              "avcodec_parameters_to_context");
+    decoder->pkt_timebase = stream.time_base;
+    decoder->thread_count = 0;
+    av::Check(avcodec_open2(decoder.get(), codec, nullptr), "avcodec_open2 (decoder)");
+    return decoder;
+}
+
+// The output file: its muxer, its metadata and the packets of every track.
+class Muxer {
+  public:
+    Muxer(const QString& path, const QString& fileType, const QList<ExportMetadataItem>& items) {
+        AVFormatContext* raw = nullptr;
+        const QByteArray name = path.toUtf8();
+        av::Check(avformat_alloc_output_context2(&raw, nullptr, fileType.toUtf8().constData(),
+                                                 name.constData()),
+                  "avformat_alloc_output_context2");
+        m_pFormat.reset(raw);
+        for (const ExportMetadataItem& item : items)
+            av::Check(av_dict_set(&m_pFormat->metadata, item.key.toUtf8().constData(),
+                                  item.value.toUtf8().constData(), 0),
+                      "av_dict_set");
+        av::Check(avio_open(&m_pFormat->pb, name.constData(), AVIO_FLAG_WRITE), "avio_open");
+    }
+
+    AVStream* AddStream() {
+        AVStream* stream = avformat_new_stream(m_pFormat.get(), nullptr);
+        if (stream == nullptr) Fail("avformat_new_stream: out of memory");
+        return stream;
+    }
+    bool WantsGlobalHeader() const { return m_pFormat->oformat->flags & AVFMT_GLOBALHEADER; }
+
+    void Start() {
+        AVDictionary* options = nullptr;
+        av::Check(av_dict_set(&options, "movflags", kMuxerFlags, 0), "av_dict_set");
+        const int code = avformat_write_header(m_pFormat.get(), &options);
+        av_dict_free(&options);
+        av::Check(code, "avformat_write_header");
+    }
+    void Write(AVPacket* packet) {
+        av::Check(av_interleaved_write_frame(m_pFormat.get(), packet),
+                  "av_interleaved_write_frame");
+    }
+    void Finish() {
+        av::Check(av_write_trailer(m_pFormat.get()), "av_write_trailer");
+        av::Check(avio_closep(&m_pFormat->pb), "avio_closep");
+    }
+
+  private:
+    av::OutputFormatPtr m_pFormat;
+};
+
+// One output track fed with the packets of one source stream.
+class Track {
+  public:
+    virtual ~Track() = default;
+    virtual void Send(const AVPacket& packet) = 0;
+    virtual void Flush() = 0;
+};
+
+class CopyTrack : public Track {
+  public:
+    CopyTrack(const AVStream& source, Muxer& muxer)
+        : m_rMuxer(muxer), m_oSourceBase(source.time_base) {
+        m_pStream = muxer.AddStream();
+        av::Check(avcodec_parameters_copy(m_pStream->codecpar, source.codecpar),
+                  "avcodec_parameters_copy");
+        m_pStream->codecpar->codec_tag = 0;  // the source container's tag may not fit ours
+        m_pStream->time_base = source.time_base;
+    }
+    void Send(const AVPacket& packet) override {
+        av::Check(av_packet_ref(m_pPacket.get(), &packet), "av_packet_ref");
+        av_packet_rescale_ts(m_pPacket.get(), m_oSourceBase, m_pStream->time_base);
+        m_pPacket->stream_index = m_pStream->index;
+        m_pPacket->pos = -1;
+        m_rMuxer.Write(m_pPacket.get());
+    }
+    void Flush() override {}
+
+  private:
+    Muxer& m_rMuxer;
+    AVRational m_oSourceBase;
+    AVStream* m_pStream = nullptr;  // owned by the muxer
+    av::PacketPtr m_pPacket = av::MakePacket();
+};
+
+// Decodes the source stream and encodes what the subclass makes of each decoded frame.
+class TranscodeTrack : public Track {
+  public:
+    TranscodeTrack(const AVStream& source, Muxer& muxer)
+        : m_pDecoder(OpenDecoder(source)), m_rMuxer(muxer) {}
+    void Send(const AVPacket& packet) override {
+        av::Check(avcodec_send_packet(m_pDecoder.get(), &packet), "avcodec_send_packet");
+        ReceiveFrames();
+    }
+    void Flush() override {
+        av::Check(avcodec_send_packet(m_pDecoder.get(), nullptr), "avcodec_send_packet");
+        ReceiveFrames();
+        Drain();
+        Encode(nullptr);
+    }
+
+  protected:
+    virtual void Consume(const AVFrame& frame) = 0;
+    virtual void Drain() {}
+
+    // Opens the encoder and the output stream that carries its packets.
+    void OpenEncoder(const AVCodec* codec, AVDictionary** options) {
+        if (m_rMuxer.WantsGlobalHeader()) m_pEncoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        m_pEncoder->thread_count = 0;
+        av::Check(avcodec_open2(m_pEncoder.get(), codec, options), "avcodec_open2 (encoder)");
+        m_pStream = m_rMuxer.AddStream();
+        av::Check(avcodec_parameters_from_context(m_pStream->codecpar, m_pEncoder.get()),
+                  "avcodec_parameters_from_context");
+        m_pStream->time_base = m_pEncoder->time_base;
+    }
+
+    void Encode(const AVFrame* frame) {
+        av::Check(avcodec_send_frame(m_pEncoder.get(), frame), "avcodec_send_frame");
+        for (;;) {
+            const int code = avcodec_receive_packet(m_pEncoder.get(), m_pPacket.get());
+            if (code == AVERROR(EAGAIN) || code == AVERROR_EOF) return;
+            av::Check(code, "avcodec_receive_packet");
+            av_packet_rescale_ts(m_pPacket.get(), m_pEncoder->time_base, m_pStream->time_base);
+            m_pPacket->stream_index = m_pStream->index;
+            m_rMuxer.Write(m_pPacket.get());
+        }
+    }
+
+    av::CodecContextPtr m_pDecoder;
+    av::CodecContextPtr m_pEncoder;
+
+  private:
+    void ReceiveFrames() {
+        for (;;) {
+            const int code = avcodec_receive_frame(m_pDecoder.get(), m_pFrame.get());
+            if (code == AVERROR(EAGAIN) || code == AVERROR_EOF) return;
+            av::Check(code, "avcodec_receive_frame");
+            Consume(*m_pFrame);
+            av_frame_unref(m_pFrame.get());
+        }
+    }
+
+    Muxer& m_rMuxer;
+    AVStream* m_pStream = nullptr;  // owned by the muxer
+    av::FramePtr m_pFrame = av::MakeFrame();
+    av::PacketPtr m_pPacket = av::MakePacket();
+};
+
+class VideoTrack : public TranscodeTrack {
+  public:
+    VideoTrack(AVFormatContext& input, AVStream& source, const ExportPreset& preset, Muxer& muxer)
+        : TranscodeTrack(source, muxer) {
+        const AVCodec* codec = FindEncoder(preset.videoEncoder);
+        m_pEncoder = AllocateContext(codec);
+        const QSize size =
+            FittedSize(QSize(source.codecpar->width, source.codecpar->height), preset.largestSize);
+        AVRational rate = av_guess_frame_rate(&input, &source, nullptr);
+        if (rate.num <= 0 || rate.den <= 0) rate = AVRational{30, 1};
+        m_pEncoder->width = size.width();
+        m_pEncoder->height = size.height();
+        m_pEncoder->pix_fmt = IsProRes(preset) ? AV_PIX_FMT_YUV422P10LE : AV_PIX_FMT_YUV420P;
+        m_pEncoder->framerate = rate;
+        m_pEncoder->time_base = source.time_base;
+        m_pEncoder->sample_aspect_ratio = AVRational{1, 1};
+        AVDictionary* options = EncoderOptions(preset);
+        OpenEncoderFreeing(codec, options);
+        m_pScaled->format = m_pEncoder->pix_fmt;
+        m_pScaled->width = size.width();
+        m_pScaled->height = size.height();
+        av::Check(av_frame_get_buffer(m_pScaled.get(), 0), "av_frame_get_buffer");
+    }
+
+  protected:
+    void Consume(const AVFrame& frame) override {
+        SwsContext* scaler = Scaler(frame);
+        av::Check(av_frame_make_writable(m_pScaled.get()), "av_frame_make_writable");
+        av::Check(sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, m_pScaled->data,
+                            m_pScaled->linesize),
+                  "sws_scale");
+        int64_t pts = frame.best_effort_timestamp;
+        // A frame without a time, or out of order, follows the one before: the encoder needs
+        // times that grow.
+        if (m_bAnyFrame && (pts == AV_NOPTS_VALUE || pts <= m_iLastPts)) pts = m_iLastPts + 1;
+        if (pts == AV_NOPTS_VALUE) pts = 0;
+        m_pScaled->pts = m_iLastPts = pts;
+        m_bAnyFrame = true;
+        Encode(m_pScaled.get());
+    }
+
+  private:
+    static bool IsProRes(const ExportPreset& preset) { return preset.videoEncoder == "prores_ks"; }
+
+    static AVDictionary* EncoderOptions(const ExportPreset& preset) {
+        AVDictionary* options = nullptr;
+        const auto set = [&options](const char* key, const QString& value) {
+            av::Check(av_dict_set(&options, key, value.toUtf8().constData(), 0), "av_dict_set");
+        };
+        if (IsProRes(preset)) {
+            set("profile", kProResProfile);
+            return options;
+        }
+        set("preset", kEncoderSpeed);
+        if (!preset.videoQuality.isEmpty()) set("crf", preset.videoQuality);
+        if (preset.videoEncoder == "libx264") set("x264-params", kX264Parameters);
+        if (preset.videoEncoder == "libx265") set("x265-params", kX265Parameters);
+        return options;
+    }
+
+    void OpenEncoderFreeing(const AVCodec* codec, AVDictionary* options) {
+        try {
+            OpenEncoder(codec, &options);
+        } catch (...) {
+            av_dict_free(&options);
+            throw;
+        }
+        av_dict_free(&options);
+    }
+
+    // The converter for this frame's size and format (they may change within a stream).
+    SwsContext* Scaler(const AVFrame& frame) {
+        SwsContext* scaler = sws_getCachedContext(
+            m_pScalerOwner.release(), frame.width, frame.height,
+            static_cast<AVPixelFormat>(frame.format), m_pScaled->width, m_pScaled->height,
+            m_pEncoder->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        if (scaler == nullptr) Fail("sws_getCachedContext: the picture cannot be converted");
+        m_pScalerOwner.reset(scaler);
+        return scaler;
+    }
+
+    av::FramePtr m_pScaled = av::MakeFrame();
+    av::SwsPtr m_pScalerOwner;
+    int64_t m_iLastPts = 0;
+    bool m_bAnyFrame = false;
+};
+
+class AudioTrack : public TranscodeTrack {
+  public:
+    AudioTrack(AVStream& source, const ExportPreset& preset, Muxer& muxer)
+        : TranscodeTrack(source, muxer) {
+        const AVCodec* codec = FindEncoder(preset.audioEncoder);
+        m_pEncoder = AllocateContext(codec);
+        AVCodecContext& encoder = *m_pEncoder;
+        encoder.sample_rate = m_pDecoder->sample_rate;
+        av_channel_layout_default(&encoder.ch_layout, m_pDecoder->ch_layout.nb_channels);
+        encoder.sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+        encoder.bit_rate = preset.audioBitRate;
+        encoder.time_base = AVRational{1, encoder.sample_rate};
+        OpenEncoder(codec, nullptr);
+        SwrContext* resampler = nullptr;
+        av::Check(swr_alloc_set_opts2(&resampler, &encoder.ch_layout, encoder.sample_fmt,
+                                      encoder.sample_rate, &m_pDecoder->ch_layout,
+                                      m_pDecoder->sample_fmt, m_pDecoder->sample_rate, 0, nullptr),
+                  "swr_alloc_set_opts2");
+        m_pResampler.reset(resampler);
+        av::Check(swr_init(resampler), "swr_init");
+        m_pFifo.reset(av_audio_fifo_alloc(encoder.sample_fmt, encoder.ch_layout.nb_channels, 1));
+        if (!m_pFifo) Fail("av_audio_fifo_alloc: out of memory");
+    }
+
+  protected:
+    void Consume(const AVFrame& frame) override {
+        Resample(&frame);
+        EncodeWholeFrames(false);
+    }
+    void Drain() override {
+        Resample(nullptr);
+        EncodeWholeFrames(true);
+    }
+
+  private:
+    av::FramePtr EmptyFrame(int samples) const {
+        av::FramePtr frame = av::MakeFrame();
+        frame->format = m_pEncoder->sample_fmt;
+        frame->sample_rate = m_pEncoder->sample_rate;
+        frame->nb_samples = samples;
+        av::Check(av_channel_layout_copy(&frame->ch_layout, &m_pEncoder->ch_layout),
+                  "av_channel_layout_copy");
+        return frame;
+    }
+
+    // Converts `frame` (nullptr: what the resampler still holds) into the queue.
+    void Resample(const AVFrame* frame) {
+        av::FramePtr converted = EmptyFrame(0);
+        av::Check(swr_convert_frame(m_pResampler.get(), converted.get(), frame),
+                  "swr_convert_frame");
+        if (converted->nb_samples == 0) return;
+        if (av_audio_fifo_write(m_pFifo.get(), reinterpret_cast<void**>(converted->data),
+                                converted->nb_samples) < converted->nb_samples)
+            Fail("av_audio_fifo_write: out of memory");
+    }
+
+    // Hands the queued samples to the encoder in frames of its size; the last one may be short.
+    void EncodeWholeFrames(bool last) {
+        const int frameSize =
+            m_pEncoder->frame_size > 0 ? m_pEncoder->frame_size : kVariableFrameSamples;
+        for (int queued = av_audio_fifo_size(m_pFifo.get());
+             queued >= frameSize || (last && queued > 0);
+             queued = av_audio_fifo_size(m_pFifo.get())) {
+            av::FramePtr frame = EmptyFrame(std::min(frameSize, queued));
+            av::Check(av_frame_get_buffer(frame.get(), 0), "av_frame_get_buffer");
+            av::Check(av_audio_fifo_read(m_pFifo.get(), reinterpret_cast<void**>(frame->data),
+                                         frame->nb_samples),
+                      "av_audio_fifo_read");
+            frame->pts = m_iSamplesSent;
+            m_iSamplesSent += frame->nb_samples;
+            Encode(frame.get());
+        }
+    }
+
+    SwrPtr m_pResampler;
+    FifoPtr m_pFifo;
+    int64_t m_iSamplesSent = 0;
+};
+
+struct Job {
+    QString source;
+    ExportPreset preset;
+    QString output;
+    QString fileType;
+    QList<ExportMetadataItem> metadata;
+};
+
+// One whole conversion on the exporter's thread.
+class Conversion {
+  public:
+    Conversion(const Job& job, const std::atomic<bool>& cancel, std::atomic<float>& progress)
+        : m_pInput(OpenInput(job.source)),
+          m_oMuxer(job.output, job.fileType, job.metadata),
+          m_rCancel(cancel),
+          m_rProgress(progress) {
+        m_vTracks.resize(m_pInput->nb_streams);
+        for (unsigned index = 0; index < m_pInput->nb_streams; ++index)
+            m_vTracks[index] = MakeTrack(*m_pInput->streams[index], job.preset);
+        if (std::none_of(m_vTracks.begin(), m_vTracks.end(), [](auto& t) { return bool(t); }))
+            Fail("the source has nothing this preset converts");
+        m_oMuxer.Start();
+    }
+
+    void Run() {
+        for (;;) {
+            if (m_rCancel) throw ConversionCancelled();
+            const int code = av_read_frame(m_pInput.get(), m_pPacket.get());
+            if (code == AVERROR_EOF) break;
+            av::Check(code, "av_read_frame");
+            if (Track* track = m_vTracks[m_pPacket->stream_index].get()) {
+                track->Send(*m_pPacket);
+                ReportProgress(*m_pPacket);
+            }
+            av_packet_unref(m_pPacket.get());
+        }
+        for (auto& track : m_vTracks)
+            if (track) track->Flush();
+        m_oMuxer.Finish();
+    }
+
+  private:
+    std::unique_ptr<Track> MakeTrack(AVStream& stream, const ExportPreset& preset) {
+        const int index = stream.index;
+        switch (preset.kind) {
+            case ExportPreset::Kind::Passthrough:
+                if (IsPicture(stream) || stream.codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+                    return std::make_unique<CopyTrack>(stream, m_oMuxer);
+                return nullptr;
+            case ExportPreset::Kind::Video:
+                if (index == BestStream(*m_pInput, AVMEDIA_TYPE_VIDEO))
+                    return std::make_unique<VideoTrack>(*m_pInput, stream, preset, m_oMuxer);
+                [[fallthrough]];
+            case ExportPreset::Kind::AudioOnly:
+                if (index == BestStream(*m_pInput, AVMEDIA_TYPE_AUDIO))
+                    return std::make_unique<AudioTrack>(stream, preset, m_oMuxer);
+                return nullptr;
+        }
+        return nullptr;
+    }
+
+    void ReportProgress(const AVPacket& packet) {
+        const AVStream& stream = *m_pInput->streams[packet.stream_index];
+        if (packet.pts == AV_NOPTS_VALUE || m_pInput->duration <= 0) return;
+        const int64_t start = stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time;
+        const double seconds = static_cast<double>(packet.pts - start) * av_q2d(stream.time_base);
+        const double whole = static_cast<double>(m_pInput->duration) / AV_TIME_BASE;
+        const auto fraction = static_cast<float>(std::clamp(seconds / whole, 0.0, 1.0));
+        if (fraction > m_rProgress) m_rProgress = fraction;
+    }
+
+    av::InputFormatPtr m_pInput;
+    Muxer m_oMuxer;
+    std::vector<std::unique_ptr<Track>> m_vTracks;  // by source stream; empty: not converted
+    av::PacketPtr m_pPacket = av::MakePacket();
+    const std::atomic<bool>& m_rCancel;
+    std::atomic<float>& m_rProgress;
+};
+
+// Why the preset cannot convert the source; empty when it can.
+QString Unsuitability(const QString& sourcePath, const ExportPreset& preset) {
+    av::InputFormatPtr input;
+    try {
+        input = OpenInput(sourcePath);
+    } catch (const av::Error& error) {
+        return "The video could not be read (" + QString::fromStdString(error.what()) + ").";
+    }
+    bool hasPicture = false;
+    for (unsigned index = 0; index < input->nb_streams; ++index)
+        hasPicture = hasPicture || IsPicture(*input->streams[index]);
+    const bool hasSound = BestStream(*input, AVMEDIA_TYPE_AUDIO) >= 0;
+    switch (preset.kind) {
+        case ExportPreset::Kind::Video:
+            return hasPicture ? QString() : "The video has no picture to convert.";
+        case ExportPreset::Kind::AudioOnly:
+            return hasSound ? QString() : "The video has no sound to convert.";
+        case ExportPreset::Kind::Passthrough:
+            return hasPicture || hasSound ? QString() : "The video has no picture or sound.";
+    }
+    return QString();
+}
+
+}  // namespace
+
+class Exporter::Impl {
+  public:
+    ~Impl() {
+        m_bCancel = true;
+        if (m_oThread.joinable()) m_oThread.join();
+    }
+
+    void Start(std::function<void()> completion) {
+        m_iStatus = Waiting;
+        m_oThread = std::thread([this, job = m_oJob, completion = std::move(completion)] {
+            Run(job);
+            if (completion) completion();
+        });
+    }
+
+    void Run(const Job& job) {
+        m_iStatus = Exporting;
+        try {
+            Conversion(job, m_bCancel, m_fltProgress).Run();
+            m_fltProgress = 1.0f;
+            m_iStatus = Completed;
+        } catch (const ConversionCancelled&) {
+            QFile::remove(job.output);
+            m_iStatus = Cancelled;
+        } catch (const std::exception& error) {
+            QFile::remove(job.output);
+            SetError(QString::fromStdString(error.what()));
+            m_iStatus = Failed;
+        }
+    }
+
+    void SetError(const QString& text) {
+        const std::lock_guard lock(m_oErrorMutex);
+        m_strError = text;
+    }
+    QString Error() const {
+        const std::lock_guard lock(m_oErrorMutex);
+        return m_strError;
+    }
+
+    Job m_oJob;  // creating thread only; the conversion thread works on its own copy
+    std::atomic<float> m_fltProgress{0.0f};
+    std::atomic<int> m_iStatus{Unknown};
+    std::atomic<bool> m_bCancel{false};
+
+  private:
+    mutable std::mutex m_oErrorMutex;
+    QString m_strError;
+    std::thread m_oThread;
+};
+
+std::unique_ptr<Exporter> Exporter::Create(const QString& sourcePath, const ExportPreset& preset,
+                                           QString* reason) {
+    // The libraries' own chatter (encoder banners, container warnings) is no message of ours;
+    // failures reach the user through error().
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
+    const QString problem = Unsuitability(sourcePath, preset);
+    if (!problem.isEmpty()) {
+        if (reason != nullptr) *reason = problem;
+        return nullptr;
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->m_oJob.source = sourcePath;
+    impl->m_oJob.preset = preset;
+    return std::unique_ptr<Exporter>(new Exporter(std::move(impl)));
+}
+
+Exporter::Exporter(std::unique_ptr<Impl> impl) : m_pImpl(std::move(impl)) {}
+Exporter::~Exporter() = default;
+
+QStringList Exporter::supportedFileTypes() const {
+    return m_pImpl->m_oJob.preset.supportedFileTypes;
+}
+void Exporter::setOutputPath(const QString& path) {
+    m_pImpl->m_oJob.output = path;
+}
+void Exporter::setOutputFileType(const QString& fileType) {
+    m_pImpl->m_oJob.fileType = fileType;
+}
+QList<ExportMetadataItem> Exporter::metadata() const {
+    return m_pImpl->m_oJob.metadata;
+}
+void Exporter::setMetadata(const QList<ExportMetadataItem>& items) {
+    m_pImpl->m_oJob.metadata = items;
+}
+void Exporter::exportAsynchronously(std::function<void()> completion) {
+    m_pImpl->Start(std::move(completion));
+}
+void Exporter::cancelExport() {
+    m_pImpl->m_bCancel = true;
+}
+float Exporter::progress() const {
+    return m_pImpl->m_fltProgress;
+}
+Exporter::Status Exporter::status() const {
+    return static_cast<Status>(m_pImpl->m_iStatus.load());
+}
+QString Exporter::error() const {
+    return m_pImpl->Error();
+}

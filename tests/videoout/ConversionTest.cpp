@@ -1,0 +1,260 @@
+// The conversion by export preset without the window: every preset on the bundled sample, the
+// output's name, streams and comments, and the conversions that are refused, fail or are
+// cancelled.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "app/core/ConversionCommand.h"
+#include "app/core/MessagePresenter.h"
+#include "media/VideoFileProcessor.h"
+#include "platform/Workspace.h"
+#include "settings/AppSettings.h"
+#include "support/Fixtures.h"
+#include "videoout/ExportPresets.h"
+
+namespace {
+
+QString SampleVideo() {
+    return QString(STILLPRESS_SOURCE_DIR) + "/samples/sample.mp4";  // 320 x 240, AAC sound
+}
+
+QString SilentVideo() {
+    return MakeVideo("silent.mp4", {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=1",
+                                    "-c:v", "libx264", "-pix_fmt", "yuv420p"});
+}
+
+QString SoundOnly() {
+    return MakeVideo("sound-only.m4a", {"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "aac"});
+}
+
+struct RecordedMessages : MessagePresenter {
+    void DisplayMessageBox(const QString& title, const QString& text) override {
+        shown << title + ": " + text;
+    }
+    QStringList shown;
+};
+
+// What ffprobe reads from a file: codec and size by stream kind, and the container's tags.
+struct Probe {
+    QString videoCodec, audioCodec;
+    QSize size;
+    QJsonObject tags;
+};
+
+Probe ProbeFile(const QString& path) {
+    QByteArray out;
+    EXPECT_EQ(
+        RunProgram("ffprobe",
+                   {"-v", "error", "-show_entries",
+                    "stream=codec_type,codec_name,width,height:format_tags", "-of", "json", path},
+                   &out),
+        0);
+    const QJsonObject json = QJsonDocument::fromJson(out).object();
+    Probe probe;
+    for (const QJsonValue& value : json["streams"].toArray()) {
+        const QJsonObject stream = value.toObject();
+        if (stream["codec_type"] == "video") {
+            probe.videoCodec = stream["codec_name"].toString();
+            probe.size = QSize(stream["width"].toInt(), stream["height"].toInt());
+        } else if (stream["codec_type"] == "audio") {
+            probe.audioCodec = stream["codec_name"].toString();
+        }
+    }
+    probe.tags = json["format"].toObject()["tags"].toObject();
+    return probe;
+}
+
+QString CommentPrefix(const char* label, const QString& preset) {
+    return QString("%1: Exported to preset %2 using avexporter at: ").arg(label, preset);
+}
+
+class ConversionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetSettingsStore();
+        SetSharedWorkspace(workspace);
+    }
+    QString Convert(const QString& video, const QString& preset) {
+        return processor.ExportVideo(video, preset, PresetPopupTitle(preset));
+    }
+    std::shared_ptr<RecordingWorkspace> workspace = std::make_shared<RecordingWorkspace>();
+    VideoFileProcessor processor;
+};
+
+struct PresetCase {
+    const char* preset;
+    const char* videoCodec;  // "" for no picture
+    QSize size;
+    const char* audioCodec;
+};
+
+class EveryPresetTest : public ConversionTest, public ::testing::WithParamInterface<PresetCase> {};
+
+// Sizes: only LowQuality's box is smaller than the sample; no preset enlarges it.
+const PresetCase kPresetCases[] = {
+    {"AVAssetExportPresetLowQuality", "h264", {224, 168}, "aac"},
+    {"AVAssetExportPresetMediumQuality", "h264", {320, 240}, "aac"},
+    {"AVAssetExportPresetHighestQuality", "h264", {320, 240}, "aac"},
+    {"AVAssetExportPreset640x480", "h264", {320, 240}, "aac"},
+    {"AVAssetExportPreset960x540", "h264", {320, 240}, "aac"},
+    {"AVAssetExportPreset1280x720", "h264", {320, 240}, "aac"},
+    {"AVAssetExportPreset1920x1080", "h264", {320, 240}, "aac"},
+    {"AVAssetExportPreset3840x2160", "h264", {320, 240}, "aac"},
+    {"AVAssetExportPresetHEVCHighestQuality", "hevc", {320, 240}, "aac"},
+    {"AVAssetExportPresetHEVC1920x1080", "hevc", {320, 240}, "aac"},
+    {"AVAssetExportPresetAppleM4A", "", {}, "aac"},
+    {"AVAssetExportPresetPassthrough", "h264", {320, 240}, "aac"},
+    {"AVAssetExportPresetAppleProRes422LPCM", "prores", {320, 240}, "pcm_s16le"},
+};
+
+TEST_P(EveryPresetTest, ConvertsTheSampleWithItsCodecsSizeAndComments) {
+    const PresetCase& c = GetParam();
+    const QString output = Convert(SampleVideo(), c.preset);
+    ASSERT_EQ(processor.GetConversionStatus(), Exporter::Completed)
+        << processor.GetConversionProblem().toStdString();
+    const QString folder = QFileInfo(output).path();
+    EXPECT_EQ(QFileInfo(output).fileName(), PresetPopupTitle(c.preset) + " sample.mov");
+    EXPECT_EQ(workspace->openedURLs, QStringList{folder});
+    EXPECT_TRUE(folder.startsWith(TestHome() + "/Videos/Stillpress Files/sample "));
+
+    const Probe probe = ProbeFile(output);
+    EXPECT_EQ(probe.videoCodec, c.videoCodec);
+    EXPECT_EQ(probe.size, c.size);
+    EXPECT_EQ(probe.audioCodec, c.audioCodec);
+    EXPECT_TRUE(
+        probe.tags["comment"].toString().startsWith(CommentPrefix("QuickTime userdata", c.preset)));
+    EXPECT_TRUE(probe.tags["com.apple.quicktime.comment"].toString().startsWith(
+        CommentPrefix("QuickTime metadata", c.preset)));
+    EXPECT_TRUE(probe.tags["com.apple.itunes.usercomment"].toString().startsWith(
+        CommentPrefix("iTunes metadata", c.preset)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Presets, EveryPresetTest, ::testing::ValuesIn(kPresetCases), [](const auto& info) {
+        return QString(info.param.preset).remove("AVAssetExportPreset").toStdString();
+    });
+
+TEST(ExportPresetsTest, EveryListedPresetIsDescribedAndTitled) {
+    const QStringList presets = GetExportableFileTypes();
+    ASSERT_EQ(presets.size(), 13);
+    for (const QString& name : presets) {
+        const auto preset = FindExportPreset(name);
+        ASSERT_TRUE(preset) << name.toStdString();
+        EXPECT_FALSE(preset->supportedFileTypes.isEmpty()) << name.toStdString();
+    }
+    EXPECT_FALSE(FindExportPreset("AVAssetExportPresetNoSuchThing"));
+    EXPECT_EQ(PresetPopupTitle("AVAssetExportPresetHighestQuality"), "HighestQuality");
+    EXPECT_EQ(PresetPopupTitle("AVAssetExportPresetAppleM4A"), "Apple M4A");
+    EXPECT_EQ(PresetPopupTitle("AVAssetExportPreset1280x720"), "1280x720");
+    EXPECT_EQ(PresetNameForTag(2), "AVAssetExportPresetHighestQuality");
+    EXPECT_EQ(PresetNameForTag(13), "");
+}
+
+TEST(ConversionMetadataTest, AppendsTheThreeCommentsAfterTheExistingItems) {
+    const QList<ExportMetadataItem> items = VideoFileProcessor::addNewMetadata(
+        {{"udta", "title", "Holiday"}}, "AVAssetExportPresetHighestQuality");
+    ASSERT_EQ(items.size(), 4);
+    EXPECT_EQ(items[0].value, "Holiday");
+    const char* labels[] = {"QuickTime userdata", "QuickTime metadata", "iTunes metadata"};
+    for (int k = 0; k < 3; ++k) {
+        const QString prefix = CommentPrefix(labels[k], "AVAssetExportPresetHighestQuality");
+        EXPECT_TRUE(items[k + 1].value.startsWith(prefix)) << items[k + 1].value.toStdString();
+        EXPECT_GT(items[k + 1].value.size(), prefix.size());  // the date and time follow
+    }
+}
+
+TEST(ConversionPercentageTest, ShowsTwoDecimals) {
+    EXPECT_EQ(ConversionPercentageText(1.0f), "100.00 %");
+    EXPECT_EQ(ConversionPercentageText(0.05f), "5.00 %");
+    EXPECT_EQ(ConversionPercentageText(0.4567f), "45.67 %");
+}
+
+TEST_F(ConversionTest, ReportsProgressThatGrowsToTheEnd) {
+    std::vector<float> reported;
+    processor.SetConversionProgressHandler([&reported](float progress) {
+        reported.push_back(progress);
+        return true;
+    });
+    Convert(SampleVideo(), "AVAssetExportPresetHighestQuality");
+    ASSERT_GE(reported.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
+    EXPECT_EQ(reported.back(), 1.0f);
+}
+
+struct RefusalCase {
+    const char* name;
+    QString (*video)();
+    const char* preset;
+    const char* reason;
+};
+
+class RefusalTest : public ConversionTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+const RefusalCase kRefusals[] = {
+    {"SoundPresetOnSilentVideo", SilentVideo, "AVAssetExportPresetAppleM4A", "no sound"},
+    {"PicturePresetOnSound", SoundOnly, "AVAssetExportPresetHighestQuality", "no picture"},
+    {"UnknownPreset", SampleVideo, "AVAssetExportPresetNoSuchThing", "no exporter"},
+};
+
+TEST_P(RefusalTest, SaysWhyWritesNothingAndStillOpensTheFolder) {
+    const RefusalCase& c = GetParam();
+    RecordedMessages messages;
+    const ConversionOutcome outcome =
+        RunConversionCommand({c.video(), c.preset, "Title", {}, {}}, messages);
+    EXPECT_EQ(outcome.status, ConversionOutcome::Status::Refused);
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].startsWith("Video Conversion Aborted: "));
+    EXPECT_TRUE(messages.shown[0].contains(c.reason)) << messages.shown[0].toStdString();
+    const QString folder = QFileInfo(outcome.outputPath).path();
+    EXPECT_TRUE(QDir(folder).isEmpty());
+    EXPECT_EQ(workspace->openedURLs, QStringList{folder});
+}
+
+INSTANTIATE_TEST_SUITE_P(Refusals, RefusalTest, ::testing::ValuesIn(kRefusals),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConversionTest, FailureInAnUnwritableFolderSaysSoAndLeavesNoFile) {
+    AppSettings().SetBaseFolder("/proc");  // no one, not even root, makes folders there
+    RecordedMessages messages;
+    const ConversionOutcome outcome = RunConversionCommand(
+        {SampleVideo(), "AVAssetExportPresetHighestQuality", "HighestQuality", {}, {}}, messages);
+    EXPECT_EQ(outcome.status, ConversionOutcome::Status::Failed);
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].startsWith("Video Conversion Failed: "));
+    EXPECT_FALSE(QFileInfo::exists(outcome.outputPath));
+}
+
+TEST_F(ConversionTest, CancelledConversionSaysSoAndLeavesNoFile) {
+    RecordedMessages messages;
+    const ConversionOutcome outcome = RunConversionCommand({SampleVideo(),
+                                                            "AVAssetExportPresetHighestQuality",
+                                                            "HighestQuality",
+                                                            [](float) { return false; },
+                                                            {}},
+                                                           messages);
+    EXPECT_EQ(outcome.status, ConversionOutcome::Status::Cancelled);
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].startsWith("Video Conversion Cancelled: "));
+    EXPECT_TRUE(QDir(QFileInfo(outcome.outputPath).path()).isEmpty());
+}
+
+TEST_F(ConversionTest, DestroyingARunningExporterCancelsItAndRemovesItsFile) {
+    const QString output = MakeTempDir("abandoned") + "/out.mov";
+    {
+        QString reason;
+        auto exporter = Exporter::Create(
+            SampleVideo(), *FindExportPreset("AVAssetExportPresetHEVCHighestQuality"), &reason);
+        ASSERT_TRUE(exporter) << reason.toStdString();
+        exporter->setOutputPath(output);
+        exporter->setOutputFileType("mov");
+        exporter->exportAsynchronously({});
+    }
+    EXPECT_FALSE(QFileInfo::exists(output));
+}
+
+}  // namespace
