@@ -86,18 +86,18 @@ class ConversionWindowTest : public ::testing::Test {
 TEST_F(ConversionWindowTest, PopupTitlesComeFromThePresetNames) {
     const QComboBox* popup = app->popupButtonVideoFormat;
     ASSERT_EQ(popup->count(), 13);
-    EXPECT_EQ(popup->itemText(popup->findData(kHighestQualityTag)), "HighestQuality");
-    EXPECT_EQ(popup->itemText(popup->findData(kAppleM4ATag)), "Apple M4A");
-    EXPECT_EQ(popup->itemText(5), "1280x720");
+    for (auto [tag, title] : {std::pair{kHighestQualityTag, "HighestQuality"},
+                              {kAppleM4ATag, "Apple M4A"},
+                              {5LL, "1280x720"}})
+        EXPECT_EQ(popup->itemText(popup->findData(tag)), title);
 }
 
 TEST_F(ConversionWindowTest, ControlsAreHeldWhileTheProgressAdvancesAndTheFolderOpens) {
     const QString video = LongVideo();
     Start(video, kHighestQualityTag);
-    EXPECT_FALSE(app->buttonExportVideo->isEnabled());
-    EXPECT_FALSE(app->popupButtonVideoFormat->isEnabled());
-    EXPECT_FALSE(app->progressIndicatorVideoExport->isHidden());
-    EXPECT_FALSE(app->textFieldPercentage->isHidden());
+    EXPECT_FALSE(app->buttonExportVideo->isEnabled() || app->popupButtonVideoFormat->isEnabled() ||
+                 app->progressIndicatorVideoExport->isHidden() ||
+                 app->textFieldPercentage->isHidden());
     EXPECT_EQ(app->progressIndicatorVideoExport->value(), 0);
     EXPECT_EQ(AppSettings().GetSelectedVideoFileFormat(), kHighestQualityTag);
     EXPECT_EQ(app->m_pExtraFileName, "HighestQuality");

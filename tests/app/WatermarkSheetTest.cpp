@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <array>
 
 #include "app/AppDelegate.h"
 #include "app/ImageWatermarkWindowController.h"
@@ -21,9 +22,7 @@
 
 namespace {
 
-QString SampleVideo() {
-    return QString(STILLPRESS_SOURCE_DIR) + "/samples/sample.mp4";  // 320 x 240
-}
+const QString kMarkSize = "Watermark Image Dimensions : Width = 30, Height = 20";
 
 RecordingWorkspace& Recorded() {
     return dynamic_cast<RecordingWorkspace&>(SharedWorkspace());
@@ -32,7 +31,7 @@ RecordingWorkspace& Recorded() {
 QString Watermark() {
     const QString path = MakeTempDir("watermark") + "/mark.png";
     EXPECT_TRUE(QImage(30, 20, QImage::Format_ARGB32).save(path));
-    return path;
+    return path;  // described as kMarkSize
 }
 
 QVariantMap StoreContents() {
@@ -61,10 +60,6 @@ class WatermarkSheetTest : public ::testing::Test {
         delegate.OnImageWatermark();
         return delegate.m_pImageWatermarkController;
     }
-    static void Press(ImageWatermarkWindowController* sheet,
-                      QDialogButtonBox::StandardButton which) {
-        sheet->findChild<QDialogButtonBox*>()->button(which)->click();
-    }
     static void ExpectOnlyMessage(QWidget* sheet, const QString& title, const QString& text) {
         const MessageBoxShown shown = CloseOnlyMessageBox(sheet);
         EXPECT_EQ(shown.title, title);
@@ -90,47 +85,43 @@ TEST_F(WatermarkSheetTest, ShowsTheStoreOnAWindowModalSheet) {
     EXPECT_EQ(sheet->parentWidget(), delegate.GetMainWindow());
     EXPECT_FALSE(sheet->buttonAddWatermark->isChecked());  // the image is still described
     EXPECT_EQ(sheet->textFieldFilePath->text(), settings.GetWatermarkFilePath());
-    EXPECT_EQ(sheet->textFieldImageDimensions->text(),
-              "Watermark Image Dimensions : Width = 30, Height = 20");
+    EXPECT_EQ(sheet->textFieldImageDimensions->text(), kMarkSize);
     EXPECT_EQ(sheet->textFieldTransparency->text(), "35");
-    QStringList placements;
-    for (int i = 0; i < sheet->popupButtonAlignment->count(); ++i)
-        placements << sheet->popupButtonAlignment->itemText(i);
-    EXPECT_EQ(placements,
-              (QStringList{"Top Left", "Top Right", "Bottom Left", "Bottom Right", "Center"}));
+    const QStringList placements{"Top Left", "Top Right", "Bottom Left", "Bottom Right", "Center"};
+    ASSERT_EQ(sheet->popupButtonAlignment->count(), 5);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(sheet->popupButtonAlignment->itemText(i), placements[i]);
     EXPECT_EQ(sheet->popupButtonAlignment->currentIndex(), 3);
 }
 
 // The sheet clamps to 0..100 and the store keeps 0 as 60; Cancel stores nothing at all.
 TEST_F(WatermarkSheetTest, OkStoresTheClampedValuesAndCancelNothing) {
-    struct Case {
-        QDialogButtonBox::StandardButton button;
-        QString typed;
-        long long stored;
-    };
-    const Case cases[] = {{QDialogButtonBox::Ok, "150", 100}, {QDialogButtonBox::Ok, "-5", 60},
-                          {QDialogButtonBox::Ok, "0", 60},    {QDialogButtonBox::Ok, "1", 1},
-                          {QDialogButtonBox::Ok, "100", 100}, {QDialogButtonBox::Cancel, "7", 100}};
+    using Button = QDialogButtonBox;
     long long alignment = 0;
-    for (const Case& edit : cases) {
-        SCOPED_TRACE(edit.typed.toStdString());
+    for (auto [button, typed, stored] : {std::tuple{Button::Ok, "150", 100},
+                                         {Button::Ok, "-5", 60},
+                                         {Button::Ok, "0", 60},
+                                         {Button::Ok, "1", 1},
+                                         {Button::Ok, "100", 100},
+                                         {Button::Cancel, "7", 100}}) {
+        SCOPED_TRACE(typed);
         const QVariantMap before = StoreContents();
         ImageWatermarkWindowController* sheet = OpenSheet();
         const bool added = !sheet->buttonAddWatermark->isChecked();
         sheet->buttonAddWatermark->setChecked(added);
-        sheet->textFieldFilePath->setText("/nowhere/" + edit.typed + ".png");
-        sheet->textFieldTransparency->setText(edit.typed);
+        const QString path = QString("/nowhere/%1.png").arg(typed);
+        sheet->textFieldFilePath->setText(path);
+        sheet->textFieldTransparency->setText(typed);
         sheet->popupButtonAlignment->setCurrentIndex(++alignment % 5);
-        Press(sheet, edit.button);
+        sheet->findChild<QDialogButtonBox*>()->button(button)->click();
         EXPECT_FALSE(sheet->isVisible());
-        if (edit.button == QDialogButtonBox::Cancel) {
+        if (button == Button::Cancel) {
             EXPECT_EQ(StoreContents(), before);
             continue;
         }
         const AppSettings settings;
         EXPECT_EQ(settings.GetAddWatermark(), added ? 1 : 0);
-        EXPECT_EQ(settings.GetWatermarkFilePath(), "/nowhere/" + edit.typed + ".png");
-        EXPECT_EQ(settings.GetIntegerValue("Transparency"), edit.stored);
+        EXPECT_EQ(settings.GetWatermarkFilePath(), path);
+        EXPECT_EQ(settings.GetIntegerValue("Transparency"), stored);
         EXPECT_EQ(settings.GetAlignment(), alignment % 5);
     }
 }
@@ -138,22 +129,19 @@ TEST_F(WatermarkSheetTest, OkStoresTheClampedValuesAndCancelNothing) {
 TEST_F(WatermarkSheetTest, DescribesTheWatermarkAndTheLastVideo) {
     const QString truncated =
         WriteTestFile(MakeTempDir("truncated") + "/cut.png", QByteArray("\x89PNG\r\n\x1a\n", 8));
-    struct Case {
-        QString watermark, lastVideo, imageLine, videoLine;
-    };
-    const Case cases[] = {
+    const std::array<QString, 4> cases[] = {
         {SampleVideo() + ".gone", "", "Image Could Not be Loaded.",
          "Video File not yet selected from Main Screen."},
         {truncated, SampleVideo(), "Image does not have any representation.",
          "Video Dimensions : Width = 320, Height = 240"},
     };
-    for (const Case& shown : cases) {
+    for (const auto& [watermark, lastVideo, imageLine, videoLine] : cases) {
         AppSettings settings;
-        settings.SetWatermarkFilePath(shown.watermark);
-        settings.SetLastVideo(shown.lastVideo);
+        settings.SetWatermarkFilePath(watermark);
+        settings.SetLastVideo(lastVideo);
         ImageWatermarkWindowController* sheet = OpenSheet();
-        EXPECT_EQ(sheet->textFieldImageDimensions->text(), shown.imageLine);
-        EXPECT_EQ(sheet->textFieldDimensionsOfVideo->text(), shown.videoLine);
+        EXPECT_EQ(sheet->textFieldImageDimensions->text(), imageLine);
+        EXPECT_EQ(sheet->textFieldDimensionsOfVideo->text(), videoLine);
         sheet->OnCancel();
     }
 }
@@ -169,11 +157,9 @@ TEST_F(WatermarkSheetTest, ChooserPutsThePngIntoTheFieldAndStoresNothing) {
     EXPECT_EQ(chooser->nameFilters(), QStringList{"PNG (*.png)"});
     const QVariantMap before = StoreContents();
     const QString chosen = Watermark();
-    chooser->selectFile(chosen);
-    static_cast<QDialog*>(chooser)->accept();
+    AnswerPanel(chooser, chosen);
     EXPECT_EQ(sheet->textFieldFilePath->text(), chosen);
-    EXPECT_EQ(sheet->textFieldImageDimensions->text(),
-              "Watermark Image Dimensions : Width = 30, Height = 20");
+    EXPECT_EQ(sheet->textFieldImageDimensions->text(), kMarkSize);
     EXPECT_EQ(StoreContents(), before);
 }
 
@@ -206,17 +192,15 @@ TEST_F(WatermarkSheetTest, BlankCanvasNeedsTheLastVideo) {
 // Written once with the video's size, fully transparent; later the drawn file only shows.
 TEST_F(WatermarkSheetTest, BlankCanvasIsWrittenOnceAndNeverOverwritten) {
     AppSettings().SetLastVideo(SampleVideo());
-    const QString canvas = UserDesktopDirectory() +
-                           "/Blank Watermark Image for Stillpress by "
-                           "Quonex.png";
+    const QString canvas =
+        UserDesktopDirectory() + "/Blank Watermark Image for Stillpress by Quonex.png";
     ImageWatermarkWindowController* sheet = OpenSheet();
     sheet->buttonCreateBlankFile->click();
     EXPECT_TRUE(CloseMessageBoxes(sheet).empty());
     const QImage blank(canvas);
     EXPECT_EQ(blank.size(), QSize(320, 240));
     EXPECT_TRUE(blank.hasAlphaChannel());
-    EXPECT_EQ(blank.pixel(0, 0), 0u);
-    EXPECT_EQ(blank.pixel(319, 239), 0u);
+    EXPECT_EQ(blank.pixel(0, 0) | blank.pixel(319, 239), 0u);
     EXPECT_EQ(Recorded().selectedFiles, QStringList{canvas});
     WriteTestFile(canvas, "drawn on");
     sheet->buttonCreateBlankFile->click();

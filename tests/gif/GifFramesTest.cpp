@@ -14,6 +14,7 @@
 namespace {
 
 constexpr long long kTiff = 0, kPng = 4;
+constexpr QImage::Format kArgb = QImage::Format_ARGB32;
 
 RecordingWorkspace& Recorded() {
     return dynamic_cast<RecordingWorkspace&>(SharedWorkspace());
@@ -85,6 +86,13 @@ class GifFramesTest : public ::testing::Test {
     QStringList Written(const QString& folder) const {
         return QDir(folder).entryList(QDir::Files, QDir::Name);
     }
+    // Writes `bytes` as a GIF named `name` and extracts it into a fresh folder (`chosen`).
+    GifExtractionOutcome ExtractBytes(const QString& name, const QByteArray& bytes) {
+        chosen = MakeTempDir("gif-out");
+        Recorded().openedURLs.clear();
+        return ExtractGIFFiles(WriteTestFile(MakeTempDir("gif-in") + "/" + name, bytes), chosen);
+    }
+    QString chosen;
 };
 
 TEST_F(GifFramesTest, EveryFrameEqualsTheReferenceDecodersFrame) {
@@ -93,40 +101,34 @@ TEST_F(GifFramesTest, EveryFrameEqualsTheReferenceDecodersFrame) {
     ASSERT_EQ(RunProgram("ffmpeg", {"-v", "error", "-i", gif, "-vsync", "passthrough",
                                     reference + "/%d.png"}),
               0);
-    const QString chosen = MakeTempDir("party-chosen");
+    chosen = MakeTempDir("party-chosen");
     const GifExtractionOutcome outcome = ExtractGIFFiles(gif, chosen);
     EXPECT_EQ(outcome.status, GifExtractionOutcome::Status::Written);
     EXPECT_EQ(outcome.folder, chosen + "/party");
     EXPECT_EQ(outcome.writtenFrames, 12);
     EXPECT_EQ(Recorded().openedURLs, QStringList{chosen + "/party"});
     ASSERT_EQ(Written(chosen + "/party").size(), 12);
-    for (int n = 1; n <= 12; ++n) {
-        const QImage ours(QString("%1/party/%2.png").arg(chosen).arg(n));
-        const QImage theirs(QString("%1/%2.png").arg(reference).arg(n));
-        ASSERT_FALSE(ours.isNull()) << n;
-        EXPECT_EQ(ours.convertToFormat(QImage::Format_ARGB32),
-                  theirs.convertToFormat(QImage::Format_ARGB32))
+    for (int n = 1; n <= 12; ++n)
+        EXPECT_EQ(QImage(QString("%1/party/%2.png").arg(chosen).arg(n)).convertToFormat(kArgb),
+                  QImage(QString("%1/%2.png").arg(reference).arg(n)).convertToFormat(kArgb))
             << "frame " << n;
-    }
     // A second run rewrites the same files; TIFF gives 1.tiff and so on.
     AppSettings().SetSelectedFileFormat(kTiff);
     EXPECT_EQ(ExtractGIFFiles(gif, chosen).writtenFrames, 12);
     EXPECT_EQ(Written(chosen + "/party").size(), 24);
-    EXPECT_TRUE(QImage(chosen + "/party/12.tiff").size() == QSize(64, 48));
+    EXPECT_EQ(QImage(chosen + "/party/12.tiff").size(), QSize(64, 48));
 }
 
 // Frame 2 has a transparent pixel and is restored to the background afterwards; frame 3 is
 // restored to what was there before it; frame 4 shows the result.
 TEST_F(GifFramesTest, FramesAreCompositedAsAViewerShowsThem) {
-    const QByteArray allRed(16, 0);
-    const QString gif = WriteTestFile(MakeTempDir("composite") + "/layers.gif",
-                                      MakeGif(4, 4,
-                                              {{0, 0, 4, 4, allRed, 1},
-                                               {1, 1, 2, 2, "\x03\x02\x02\x02", 2, 3},
-                                               {0, 0, 1, 1, "\x01", 3},
-                                               {3, 3, 1, 1, "\x03", 1}}));
-    const QString chosen = MakeTempDir("composite-out");
-    ASSERT_EQ(ExtractGIFFiles(gif, chosen).writtenFrames, 4);
+    ASSERT_EQ(ExtractBytes("layers.gif", MakeGif(4, 4,
+                                                 {{0, 0, 4, 4, QByteArray(16, 0), 1},
+                                                  {1, 1, 2, 2, "\x03\x02\x02\x02", 2, 3},
+                                                  {0, 0, 1, 1, "\x01", 3},
+                                                  {3, 3, 1, 1, "\x03", 1}}))
+                  .writtenFrames,
+              4);
     const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), green = qRgb(0, 255, 0),
                white = qRgb(255, 255, 255), clear = qRgba(0, 0, 0, 0);
     struct Pixel {
@@ -139,27 +141,17 @@ TEST_F(GifFramesTest, FramesAreCompositedAsAViewerShowsThem) {
         {4, 0, 0, red}, {4, 1, 1, clear}, {4, 3, 3, white}, {4, 3, 0, red},
     };
     for (const Pixel& pixel : pixels) {
-        const QImage frame = QImage(QString("%1/layers/%2.png").arg(chosen).arg(pixel.frame))
-                                 .convertToFormat(QImage::Format_ARGB32);
-        const QRgb seen = frame.pixel(pixel.x, pixel.y);
+        const QRgb seen = QImage(QString("%1/layers/%2.png").arg(chosen).arg(pixel.frame))
+                              .convertToFormat(kArgb)
+                              .pixel(pixel.x, pixel.y);
         EXPECT_TRUE(seen == pixel.expected || (qAlpha(seen) == 0 && qAlpha(pixel.expected) == 0))
             << "frame " << pixel.frame << " at " << pixel.x << "," << pixel.y << ": " << std::hex
             << seen;
     }
 }
 
-TEST_F(GifFramesTest, FolderIsNamedAfterTheGifWithoutItsLastExtension) {
-    struct Case {
-        QString gif, folder, expected;
-    };
-    for (const Case& named :
-         {Case{"/in/party.gif", "/out", "/out/party"}, Case{"/in/a.b.gif", "/out", "/out/a.b"},
-          Case{"/in/noext", "/out/x y", "/out/x y/noext"}})
-        EXPECT_EQ(GifOutputFolder(named.gif, named.folder), named.expected);
-}
-
 TEST_F(GifFramesTest, StillOrUnreadableGifsLeaveTheFolderEmptyButCreatedAndShown) {
-    const QString in = MakeTempDir("still-in");
+    EXPECT_EQ(GifOutputFolder("/in/noext", "/out/x y"), "/out/x y/noext");
     const QByteArray party = ReadTestFile(PartyGif());
     using Status = GifExtractionOutcome::Status;
     struct Case {
@@ -176,11 +168,8 @@ TEST_F(GifFramesTest, StillOrUnreadableGifsLeaveTheFolderEmptyButCreatedAndShown
         {"header.gif", party.left(13), Status::StillImage},
     };
     for (const Case& still : cases) {
-        const QString chosen = MakeTempDir("still-out");
+        const GifExtractionOutcome outcome = ExtractBytes(still.name, still.bytes);
         const QString folder = chosen + "/" + QFileInfo(still.name).completeBaseName();
-        Recorded().openedURLs.clear();
-        const GifExtractionOutcome outcome =
-            ExtractGIFFiles(WriteTestFile(in + "/" + still.name, still.bytes), chosen);
         EXPECT_EQ(outcome.status, still.status) << still.name.toStdString();
         EXPECT_TRUE(QFileInfo(folder).isDir()) << still.name.toStdString();
         EXPECT_TRUE(Written(folder).isEmpty()) << still.name.toStdString();
@@ -194,13 +183,10 @@ TEST_F(GifFramesTest, BrokenGifsDoNotCrash) {
     QByteArray badCodes = MakeGif(4, 4, {{0, 0, 4, 4, QByteArray(16, 0)}, {0, 0, 4, 4, "\x01"}});
     badCodes[badCodes.size() - 8] = char(0xFF);  // codes far beyond the table
     QByteArray oversized = MakeGif(4, 4, {{0, 0, 4, 4, QByteArray(16, 0)}, {2, 2, 9, 9, "\x01"}});
-    const QString in = MakeTempDir("broken-in");
     for (const QByteArray& bytes :
          {party.left(party.size() / 2), party.left(party.size() - 40), badCodes, oversized,
           party.left(800) + QByteArray(4000, '\xFF')}) {
-        const QString chosen = MakeTempDir("broken-out");
-        const GifExtractionOutcome outcome =
-            ExtractGIFFiles(WriteTestFile(in + "/broken.gif", bytes), chosen);
+        const GifExtractionOutcome outcome = ExtractBytes("broken.gif", bytes);
         EXPECT_NE(outcome.status, GifExtractionOutcome::Status::Refused);
         EXPECT_EQ(Written(chosen + "/broken").size(), outcome.writtenFrames);
         EXPECT_LE(outcome.writtenFrames, 12);
@@ -208,27 +194,23 @@ TEST_F(GifFramesTest, BrokenGifsDoNotCrash) {
 }
 
 TEST_F(GifFramesTest, RefusalReasonsNameTheLimitThatWasPassed) {
-    struct Case {
-        QSize canvas;
-        long long frames;
-        QString reason;  // empty: accepted
-    };
-    const Case cases[] = {
-        {{64, 48}, 12, ""},
-        {{5000, 5000}, 2, ""},
-        {{5001, 5000}, 2, "Its canvas of 5001 x 5000 pixels is larger than 25 megapixels."},
-        {{65535, 65535}, 2, "Its canvas of 65535 x 65535 pixels is larger than 25 megapixels."},
-        {{0, 10}, 2, "Its canvas of 0 x 10 pixels is larger than 25 megapixels."},
-        {{1, 1}, 10000, ""},
-        {{1, 1}, 10001, "It has more than 10000 frames."},
-        {{2000, 2000}, 1000, ""},
-        {{2000, 2000},
-         1001,
+    const QString canvas = "Its canvas of %1 x %2 pixels is larger than 25 megapixels.";
+    const std::tuple<int, int, long long, QString> cases[] = {
+        // empty reason: accepted
+        {64, 48, 12, ""},
+        {5000, 5000, 2, ""},
+        {5001, 5000, 2, canvas.arg(5001).arg(5000)},
+        {65535, 65535, 2, canvas.arg(65535).arg(65535)},
+        {0, 10, 2, canvas.arg(0).arg(10)},
+        {1, 1, 10000, ""},
+        {1, 1, 10001, "It has more than 10000 frames."},
+        {2000, 2000, 1000, ""},
+        {2000, 2000, 1001,
          "Its 1001 frames of 2000 x 2000 pixels would take more than 4 gigapixels."},
     };
-    for (const Case& limit : cases)
-        EXPECT_EQ(GifRefusalReason({limit.canvas, limit.frames}), limit.reason)
-            << limit.canvas.width() << "x" << limit.canvas.height() << " " << limit.frames;
+    for (const auto& [width, height, frames, reason] : cases)
+        EXPECT_EQ(GifRefusalReason({QSize(width, height), frames}), reason)
+            << width << "x" << height << " " << frames;
 }
 
 TEST_F(GifFramesTest, DecompressionBombsAreRefusedBeforeAnyFrameIsWritten) {
@@ -236,12 +218,9 @@ TEST_F(GifFramesTest, DecompressionBombsAreRefusedBeforeAnyFrameIsWritten) {
     QByteArray manyFrames = MakeGif(1, 1, {});
     manyFrames.chop(1);
     manyFrames += tinyFrame.repeated(GifLimits::kMaxFrames + 1) + ';';
-    const QString in = MakeTempDir("bomb-in");
     for (const QByteArray& bomb :
          {MakeGif(60000, 60000, {{0, 0, 1, 1, "\x01"}, {0, 0, 1, 1, "\x02"}}), manyFrames}) {
-        const QString chosen = MakeTempDir("bomb-out");
-        const GifExtractionOutcome outcome =
-            ExtractGIFFiles(WriteTestFile(in + "/bomb.gif", bomb), chosen);
+        const GifExtractionOutcome outcome = ExtractBytes("bomb.gif", bomb);
         EXPECT_EQ(outcome.status, GifExtractionOutcome::Status::Refused);
         EXPECT_FALSE(outcome.reason.isEmpty());
         EXPECT_TRUE(Written(chosen + "/bomb").isEmpty());

@@ -126,12 +126,10 @@ TEST_P(EveryPresetTest, ConvertsTheSampleWithItsCodecsSizeAndComments) {
     EXPECT_EQ(probe.videoCodec, c.videoCodec);
     EXPECT_EQ(probe.size, c.size);
     EXPECT_EQ(probe.audioCodec, c.audioCodec);
-    EXPECT_TRUE(
-        probe.tags["comment"].toString().startsWith(CommentPrefix("QuickTime userdata", c.preset)));
-    EXPECT_TRUE(probe.tags["com.apple.quicktime.comment"].toString().startsWith(
-        CommentPrefix("QuickTime metadata", c.preset)));
-    EXPECT_TRUE(probe.tags["com.apple.itunes.usercomment"].toString().startsWith(
-        CommentPrefix("iTunes metadata", c.preset)));
+    for (auto [tag, label] : {std::pair{"comment", "QuickTime userdata"},
+                              {"com.apple.quicktime.comment", "QuickTime metadata"},
+                              {"com.apple.itunes.usercomment", "iTunes metadata"}})
+        EXPECT_TRUE(probe.tags[tag].toString().startsWith(CommentPrefix(label, c.preset))) << tag;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -139,23 +137,14 @@ INSTANTIATE_TEST_SUITE_P(
         return QString(info.param.preset).remove("AVAssetExportPreset").toStdString();
     });
 
-TEST(ExportPresetsTest, EveryListedPresetIsDescribedAndTitled) {
-    const QStringList presets = GetExportableFileTypes();
-    ASSERT_EQ(presets.size(), 13);
-    for (const QString& name : presets) {
-        const auto preset = FindExportPreset(name);
-        ASSERT_TRUE(preset) << name.toStdString();
-        EXPECT_FALSE(preset->supportedFileTypes.isEmpty()) << name.toStdString();
-    }
+TEST(ConversionMetadataTest, PresetsTagsPercentagesAndCommentsAfterTheExistingItems) {
+    EXPECT_EQ(GetExportableFileTypes().size(), 13);
     EXPECT_FALSE(FindExportPreset("AVAssetExportPresetNoSuchThing"));
-    EXPECT_EQ(PresetPopupTitle("AVAssetExportPresetHighestQuality"), "HighestQuality");
-    EXPECT_EQ(PresetPopupTitle("AVAssetExportPresetAppleM4A"), "Apple M4A");
-    EXPECT_EQ(PresetPopupTitle("AVAssetExportPreset1280x720"), "1280x720");
     EXPECT_EQ(PresetNameForTag(2), "AVAssetExportPresetHighestQuality");
     EXPECT_EQ(PresetNameForTag(13), "");
-}
+    EXPECT_EQ(ConversionPercentageText(0.05f), "5.00 %");
+    EXPECT_EQ(ConversionPercentageText(0.4567f), "45.67 %");
 
-TEST(ConversionMetadataTest, AppendsTheThreeCommentsAfterTheExistingItems) {
     const QList<ExportMetadataItem> items = VideoFileProcessor::addNewMetadata(
         {{"udta", "title", "Holiday"}}, "AVAssetExportPresetHighestQuality");
     ASSERT_EQ(items.size(), 4);
@@ -166,12 +155,6 @@ TEST(ConversionMetadataTest, AppendsTheThreeCommentsAfterTheExistingItems) {
         EXPECT_TRUE(items[k + 1].value.startsWith(prefix)) << items[k + 1].value.toStdString();
         EXPECT_GT(items[k + 1].value.size(), prefix.size());  // the date and time follow
     }
-}
-
-TEST(ConversionPercentageTest, ShowsTwoDecimals) {
-    EXPECT_EQ(ConversionPercentageText(1.0f), "100.00 %");
-    EXPECT_EQ(ConversionPercentageText(0.05f), "5.00 %");
-    EXPECT_EQ(ConversionPercentageText(0.4567f), "45.67 %");
 }
 
 TEST_F(ConversionTest, ReportsProgressThatGrowsToTheEnd) {
@@ -218,29 +201,27 @@ TEST_P(RefusalTest, SaysWhyWritesNothingAndStillOpensTheFolder) {
 INSTANTIATE_TEST_SUITE_P(Refusals, RefusalTest, ::testing::ValuesIn(kRefusals),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ConversionTest, FailureInAnUnwritableFolderSaysSoAndLeavesNoFile) {
-    AppSettings().SetBaseFolder("/proc");  // no one, not even root, makes folders there
-    RecordedMessages messages;
-    const ConversionOutcome outcome = RunConversionCommand(
-        {SampleVideo(), "AVAssetExportPresetHighestQuality", "HighestQuality", {}, {}}, messages);
-    EXPECT_EQ(outcome.status, ConversionOutcome::Status::Failed);
-    ASSERT_EQ(messages.shown.size(), 1);
-    EXPECT_TRUE(messages.shown[0].startsWith("Video Conversion Failed: "));
-    EXPECT_FALSE(QFileInfo::exists(outcome.outputPath));
-}
-
-TEST_F(ConversionTest, CancelledConversionSaysSoAndLeavesNoFile) {
-    RecordedMessages messages;
-    const ConversionOutcome outcome = RunConversionCommand({SampleVideo(),
-                                                            "AVAssetExportPresetHighestQuality",
-                                                            "HighestQuality",
-                                                            [](float) { return false; },
-                                                            {}},
-                                                           messages);
-    EXPECT_EQ(outcome.status, ConversionOutcome::Status::Cancelled);
-    ASSERT_EQ(messages.shown.size(), 1);
-    EXPECT_TRUE(messages.shown[0].startsWith("Video Conversion Cancelled: "));
-    EXPECT_TRUE(QDir(QFileInfo(outcome.outputPath).path()).isEmpty());
+// An unwritable base folder (no one, not even root, makes folders in /proc) fails; a
+// progress handler answering false cancels. Either way no file is left.
+TEST_F(ConversionTest, FailedAndCancelledConversionsSaySoAndLeaveNoFile) {
+    for (bool cancel : {true, false}) {
+        if (!cancel) AppSettings().SetBaseFolder("/proc");
+        RecordedMessages messages;
+        const ConversionOutcome outcome =
+            RunConversionCommand({SampleVideo(),
+                                  "AVAssetExportPresetHighestQuality",
+                                  "HighestQuality",
+                                  cancel ? std::function([](float) { return false; }) : nullptr,
+                                  {}},
+                                 messages);
+        EXPECT_EQ(outcome.status, cancel ? ConversionOutcome::Status::Cancelled
+                                         : ConversionOutcome::Status::Failed);
+        EXPECT_EQ(messages.shown.size(), 1);
+        EXPECT_TRUE(messages.shown.value(0).startsWith(cancel ? "Video Conversion Cancelled: "
+                                                              : "Video Conversion Failed: "));
+        EXPECT_FALSE(QFileInfo::exists(outcome.outputPath));
+        EXPECT_TRUE(!cancel || QDir(QFileInfo(outcome.outputPath).path()).isEmpty());
+    }
 }
 
 TEST_F(ConversionTest, DestroyingARunningExporterCancelsItAndRemovesItsFile) {

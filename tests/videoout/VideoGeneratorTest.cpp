@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr double kTinyDelay = 0.000001;
-
 struct RecordedMessages : MessagePresenter {
     void DisplayMessageBox(const QString& title, const QString& text) override {
         shown << title + ": " + text;
@@ -30,10 +28,20 @@ class MovieTest : public ::testing::Test {
     void SetUp() override {
         ResetSettingsStore();
         SetSharedWorkspace(workspace);
-        generator.setFrameDelayDuringExport(kTinyDelay);
+        generator.setFrameDelayDuringExport(0.000001);
+    }
+    // Writes `names` (in `folder`) to folder/movie.mp4 and decodes it at `size`.
+    ReferenceFrames Write(const QString& folder, const QStringList& names, QSize size,
+                          double rate = 10) {
+        const QString movie = folder + "/movie.mp4";
+        const MovieOutcome outcome = generator.writeImagesToMovieAtPath(movie, names, folder, rate);
+        EXPECT_TRUE(outcome.written) << outcome.error.toStdString();
+        lastFrames = outcome.frames;
+        return DecodeWithReference(movie, size.width(), size.height());
     }
     std::shared_ptr<RecordingWorkspace> workspace = std::make_shared<RecordingWorkspace>();
     VideoGenerator generator;
+    int lastFrames = 0;
 };
 
 // Saved as the application saves PNG files: at 72 dpi, so points are pixels.
@@ -58,45 +66,39 @@ QStringList NumberedImages(const QString& folder, int count, QSize size) {
     return names;
 }
 
-double ProbedDuration(const QString& movie) {
-    QByteArray out;
-    RunProgram(
-        "ffprobe",
-        {"-v", "error", "-show_entries", "format=duration", "-of", "default=nw=1:nk=1", movie},
-        &out);
-    return out.trimmed().toDouble();
-}
-
 // Every decoded frame is the image of its slot, in order, within codec loss.
-void ExpectFramesAreImages(const ReferenceFrames& movie, const std::vector<QImage>& images) {
-    ASSERT_EQ(movie.images.size(), images.size());
+void ExpectFramesAreImages(const ReferenceFrames& movie, const QString& folder,
+                           const QStringList& names) {
+    ASSERT_EQ(movie.images.size(), size_t(names.size()));
     ReferenceFrames expected;
-    expected.images = images;
-    for (size_t k = 0; k < images.size(); ++k) {
+    for (const QString& name : names) expected.images.push_back(QImage(folder + "/" + name));
+    for (size_t k = 0; k < expected.images.size(); ++k) {
         EXPECT_EQ(ClosestFrame(expected, movie.images[k]), static_cast<int>(k));
-        EXPECT_LE(CompareImages(movie.images[k], images[k]).maxDifference, 6) << k;
+        EXPECT_LE(CompareImages(movie.images[k], expected.images[k]).maxDifference, 6) << k;
     }
 }
 
-struct RateCase {
-    double rate;
-    double seconds;
-};
+QString TestSource(const QString& rate, double seconds) {
+    return MakeVideo(
+        QString("reencode-%1-%2.mp4").arg(QString(rate).replace('/', '_')).arg(seconds),
+        {"-f", "lavfi", "-i",
+         QString("testsrc2=size=96x64:rate=%1:duration=%2").arg(rate).arg(seconds), "-c:v",
+         "libx264", "-pix_fmt", "yuv420p"});
+}
 
 TEST_F(MovieTest, ImagesBecomeFramesAtTheExactRate) {
-    for (const RateCase& row : {RateCase{25, 1.0}, RateCase{29.97, 25 / 29.97}}) {
+    for (auto [rate, seconds] : {std::pair{25.0, 1.0}, {29.97, 25 / 29.97}}) {
         const QString folder = MakeTempDir("movie-rate");
         const QStringList names = NumberedImages(folder, 25, {64, 48});
-        const QString movie = folder + "/movie.mp4";
-        const MovieOutcome outcome =
-            generator.writeImagesToMovieAtPath(movie, names, folder, row.rate);
-        ASSERT_TRUE(outcome.written) << outcome.error.toStdString();
-        EXPECT_EQ(outcome.frames, 25);
-        EXPECT_NEAR(ProbedDuration(movie), row.seconds, 0.001) << row.rate;
-        std::vector<QImage> images;
-        for (const QString& name : names) images.push_back(QImage(folder + "/" + name));
-        ExpectFramesAreImages(DecodeWithReference(movie, 64, 48), images);
-        EXPECT_EQ(workspace->openedURLs.last(), movie);
+        ExpectFramesAreImages(Write(folder, names, {64, 48}, rate), folder, names);
+        EXPECT_EQ(lastFrames, 25);
+        QByteArray out;
+        RunProgram("ffprobe",
+                   {"-v", "error", "-show_entries", "format=duration", "-of", "default=nw=1:nk=1",
+                    folder + "/movie.mp4"},
+                   &out);
+        EXPECT_NEAR(out.trimmed().toDouble(), seconds, 0.001) << rate;
+        EXPECT_EQ(workspace->openedURLs.last(), folder + "/movie.mp4");
     }
 }
 
@@ -105,18 +107,13 @@ TEST_F(MovieTest, ImagesBecomeFramesAtTheExactRate) {
 // no slot, even before the first image.
 TEST_F(MovieTest, OnlyLoadableEntriesTakeSlotsInListOrder) {
     const QString folder = MakeTempDir("movie-list");
-    const QStringList names = NumberedImages(folder, 4, {32, 24});
+    NumberedImages(folder, 4, {32, 24});
     WriteTestFile(folder + "/.hidden", "x");
     WriteTestFile(folder + "/notes.txt", "not an image");
     QFile::remove(folder + "/1.png");
     const QStringList list{".hidden",         "notes.txt", folder + "/0.png",
                            folder + "/1.png", "3.png",     "2.png"};
-    const QString movie = folder + "/movie.mp4";
-    const MovieOutcome outcome = generator.writeImagesToMovieAtPath(movie, list, folder, 10);
-    ASSERT_TRUE(outcome.written);
-    ExpectFramesAreImages(
-        DecodeWithReference(movie, 32, 24),
-        {QImage(folder + "/0.png"), QImage(folder + "/3.png"), QImage(folder + "/2.png")});
+    ExpectFramesAreImages(Write(folder, list, {32, 24}), folder, {"0.png", "3.png", "2.png"});
 }
 
 // The frames an extraction with duplicate removal wrote (red, red, blue, red keeps 2, 3, 4)
@@ -138,35 +135,30 @@ TEST_F(MovieTest, AnExtractionWithDuplicatesRemovedBecomesItsKeptFrames) {
             << index;
 }
 
-QImage ColourBars(QSize size) {
+// Both matrices: SD pictures go through BT.601, HD ones through BT.709, tagged as such.
+TEST_F(MovieTest, ColoursSurviveTheRoundTrip) {
     const QColor bars[] = {
         Qt::white,           QColor(191, 191, 0), QColor(0, 191, 191), QColor(0, 191, 0),
         QColor(191, 0, 191), QColor(191, 0, 0),   QColor(0, 0, 191),   Qt::black};
-    QImage image(size, QImage::Format_RGB32);
-    QPainter painter(&image);
-    const int width = size.width() / 8;
-    for (int bar = 0; bar < 8; ++bar)
-        painter.fillRect(bar * width, 0, width, size.height(), bars[bar]);
-    return image;
-}
-
-// Both matrices: SD pictures go through BT.601, HD ones through BT.709, tagged as such.
-TEST_F(MovieTest, ColoursSurviveTheRoundTrip) {
     for (const QSize size : {QSize(640, 480), QSize(1280, 720)}) {
         const QString folder = MakeTempDir("movie-bars");
-        const QImage bars = ColourBars(size);
-        SavePng(bars, folder + "/bars.png");
-        const QString movie = folder + "/bars.mp4";
-        ASSERT_TRUE(generator.writeImagesToMovieAtPath(movie, {"bars.png"}, folder, 10).written);
-        const ReferenceFrames decoded = DecodeWithReference(movie, size.width(), size.height());
-        ASSERT_EQ(decoded.images.size(), 1u);
         const int width = size.width() / 8;
+        QImage image(size, QImage::Format_RGB32);
+        QPainter painter(&image);
+        for (int bar = 0; bar < 8; ++bar)
+            painter.fillRect(bar * width, 0, width, size.height(), bars[bar]);
+        painter.end();
+        SavePng(image, folder + "/bars.png");
+        const ReferenceFrames decoded = Write(folder, {"bars.png"}, size);
+        ASSERT_EQ(decoded.images.size(), 1u);
         for (int bar = 0; bar < 8; ++bar) {
-            const QPoint middle(bar * width + width / 2, size.height() / 2);
-            const QRgb want = bars.pixel(middle), got = decoded.images[0].pixel(middle);
-            EXPECT_LE(std::abs(qRed(want) - qRed(got)), 4) << size.width() << " bar " << bar;
-            EXPECT_LE(std::abs(qGreen(want) - qGreen(got)), 4) << size.width() << " bar " << bar;
-            EXPECT_LE(std::abs(qBlue(want) - qBlue(got)), 4) << size.width() << " bar " << bar;
+            const QRgb got = decoded.images[0].pixel(bar * width + width / 2, size.height() / 2);
+            const QRgb want = bars[bar].rgb();
+            EXPECT_LE(
+                std::max({std::abs(qRed(want) - qRed(got)), std::abs(qGreen(want) - qGreen(got)),
+                          std::abs(qBlue(want) - qBlue(got))}),
+                4)
+                << size.width() << " bar " << bar;
         }
     }
 }
@@ -174,10 +166,11 @@ TEST_F(MovieTest, ColoursSurviveTheRoundTrip) {
 TEST(PixelBuffer, ImagesSitUnscaledInTheBottomLeftCornerOnBlack) {
     const QImage smaller =
         VideoGenerator::pixelBufferFromCGImage(Filled({32, 16}, Qt::green), {64, 48});
-    EXPECT_EQ(smaller.pixel(0, 47), QColor(Qt::green).rgb());
-    EXPECT_EQ(smaller.pixel(31, 32), QColor(Qt::green).rgb());
-    EXPECT_EQ(smaller.pixel(32, 47), QColor(Qt::black).rgb());
-    EXPECT_EQ(smaller.pixel(0, 31), QColor(Qt::black).rgb());
+    for (auto [x, y, colour] : {std::tuple{0, 47, Qt::green},
+                                {31, 32, Qt::green},
+                                {32, 47, Qt::black},
+                                {0, 31, Qt::black}})
+        EXPECT_EQ(smaller.pixel(x, y), QColor(colour).rgb()) << x << "," << y;
     // A larger image keeps its bottom-left part: its right columns and top rows are cut.
     QImage larger = Filled({96, 80}, Qt::white);
     QPainter(&larger).fillRect(0, 32, 64, 48, Qt::blue);
@@ -188,9 +181,7 @@ TEST(PixelBuffer, ImagesSitUnscaledInTheBottomLeftCornerOnBlack) {
 TEST_F(MovieTest, OddSizesArePaddedKeepingThePictureBottomLeft) {
     const QString folder = MakeTempDir("movie-odd");
     SavePng(Filled({33, 25}, QColor(200, 200, 200)), folder + "/odd.png");
-    const QString movie = folder + "/odd.mp4";
-    ASSERT_TRUE(generator.writeImagesToMovieAtPath(movie, {"odd.png"}, folder, 10).written);
-    const ReferenceFrames decoded = DecodeWithReference(movie, 34, 26);
+    const ReferenceFrames decoded = Write(folder, {"odd.png"}, {34, 26});
     ASSERT_EQ(decoded.images.size(), 1u);
     const QImage& frame = decoded.images[0];
     EXPECT_NEAR(qGreen(frame.pixel(16, 12)), 200, 4);
@@ -199,91 +190,64 @@ TEST_F(MovieTest, OddSizesArePaddedKeepingThePictureBottomLeft) {
     EXPECT_LE(qGreen(frame.pixel(33, 12)), 40);  // the right column is padding
 }
 
-struct RefusalCase {
-    const char* name;
-    QString outputPath;  // relative to the folder
-    bool withImage;
-    QString message;
-};
-
 // Nothing loadable, or a writer that cannot be set up: a message saying why, no file,
 // nothing opened.
 TEST_F(MovieTest, WritesThatCannotStartLeaveNothingBehind) {
-    const RefusalCase cases[] = {
-        {"no image", "movie.mp4", false,
-         "Video Export Aborted: No Image Files Found to Create the Video."},
-        {"missing folder", "missing/movie.mp4", true,
-         "Video Export Failed: Invalid parameter not satisfying: videoWriter (avio_open: No "
-         "such file or directory)"},
-        {"directory", "movie.mp4", true,
-         "Video Export Failed: Invalid parameter not satisfying: videoWriter (avio_open: Is a "
-         "directory)"},
+    const QString failed =
+        "Video Export Failed: Invalid parameter not satisfying: videoWriter "
+        "(avio_open: ";
+    const std::tuple<QString, bool, QString> cases[] = {
+        {"movie.mp4", false, "Video Export Aborted: No Image Files Found to Create the Video."},
+        {"missing/movie.mp4", true, failed + "No such file or directory)"},
+        {"movie.mp4", true, failed + "Is a directory)"},
     };
-    for (const RefusalCase& row : cases) {
+    for (const auto& [output, withImage, message] : cases) {
         const QString folder = MakeTempDir("movie-refused");
         WriteTestFile(folder + "/notes.txt", "not an image");
-        if (row.withImage) SavePng(Filled({16, 16}, Qt::red), folder + "/a.png");
-        if (row.message.contains("Is a directory")) QDir().mkpath(folder + "/movie.mp4");
+        if (withImage) SavePng(Filled({16, 16}, Qt::red), folder + "/a.png");
+        if (message.contains("Is a directory")) QDir().mkpath(folder + "/movie.mp4");
         const QStringList before = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         RecordedMessages messages;
         EXPECT_FALSE(MakeMovieFromImages(*CollectMovieImages(folder, nullptr, messages),
-                                         folder + "/" + row.outputPath, messages));
-        EXPECT_EQ(messages.shown, QStringList{row.message}) << row.name;
+                                         folder + "/" + output, messages));
+        EXPECT_EQ(messages.shown, QStringList{message});
         EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
-        EXPECT_TRUE(workspace->openedURLs.isEmpty()) << row.name;
+        EXPECT_TRUE(workspace->openedURLs.isEmpty()) << message.toStdString();
     }
-}
-
-TEST_F(MovieTest, MissingLastFolderIsRefused) {
     RecordedMessages messages;
     EXPECT_FALSE(CollectMovieImages(TestHome() + "/no-such-folder", nullptr, messages));
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_TRUE(messages.shown[0].startsWith("Video Export Aborted: Please Export Images"));
 }
 
-struct ReencodeCase {
-    QString rate;
-    double seconds;
-    int frames;
-};
-
 // Sampling every 1/r s while t <= D, by repeated addition: 25 fps over 2 s never asks for
 // 2.0 itself; at 30 fps the 31st time (0.9999999999999999 s) falls on the end and has no
 // frame; 29.97 fps over 1 s asks 30 times.
 TEST_F(MovieTest, ReencodeCopiesEveryFrameAtTheSourceRate) {
-    const ReencodeCase cases[] = {{"25", 2.0, 50}, {"30", 1.0, 30}, {"30000/1001", 1.0, 30}};
-    for (const ReencodeCase& row : cases) {
-        const QString source = MakeVideo(
-            QString("reencode-%1-%2.mp4").arg(QString(row.rate).replace('/', '_')).arg(row.seconds),
-            {"-f", "lavfi", "-i",
-             QString("testsrc2=size=96x64:rate=%1:duration=%2").arg(row.rate).arg(row.seconds),
-             "-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    for (auto [rate, seconds, frames] :
+         {std::tuple{"25", 2.0, 50}, {"30", 1.0, 30}, {"30000/1001", 1.0, 30}}) {
+        const QString source = TestSource(rate, seconds);
         const QString movie = MakeTempDir("reencode") + "/copy.mp4";
         const MovieOutcome outcome = generator.DoExportVideoWithWatermark(source, movie);
         ASSERT_TRUE(outcome.written) << outcome.error.toStdString();
-        EXPECT_EQ(outcome.frames, row.frames) << row.rate.toStdString();
+        EXPECT_EQ(outcome.frames, frames) << rate;
         const ReferenceFrames copy = DecodeWithReference(movie, 96, 64);
         const ReferenceFrames original = DecodeWithReference(source, 96, 64);
-        ASSERT_EQ(copy.images.size(), static_cast<size_t>(row.frames));
-        for (int k = 0; k < row.frames; ++k) {
-            EXPECT_EQ(ClosestFrame(original, copy.images[k]), k) << row.rate.toStdString();
+        ASSERT_EQ(copy.images.size(), static_cast<size_t>(frames));
+        for (int k = 0; k < frames; ++k) {
+            EXPECT_EQ(ClosestFrame(original, copy.images[k]), k) << rate;
             EXPECT_NEAR(copy.times[k], original.times[k], 0.001);
         }
     }
 }
 
 TEST_F(MovieTest, SourcesUnderOneFramePerSecondAreRefused) {
-    const QString source =
-        MakeVideo("reencode-slow.mp4", {"-f", "lavfi", "-i",
-                                        "testsrc2=size=96x64:rate=1/2:"
-                                        "duration=6",
-                                        "-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    const QString source = TestSource("1/2", 6);
     RecordedMessages messages;
     EXPECT_EQ(OpenVideoForReencode(source, messages), nullptr);
     ASSERT_EQ(messages.shown.size(), 1);
-    EXPECT_TRUE(
-        messages.shown[0].startsWith("Video Export Aborted: The Frame Rate of this Video "
-                                     "is 0.5 Frames per Second."));
+    EXPECT_TRUE(messages.shown[0].startsWith(
+        "Video Export Aborted: The Frame Rate of this Video is 0.5 Frames per Second."));
     const QString movie = MakeTempDir("reencode-slow") + "/copy.mp4";
     EXPECT_FALSE(generator.DoExportVideoWithWatermark(source, movie).written);
     EXPECT_FALSE(QFile::exists(movie));
