@@ -17,6 +17,8 @@
 #include <QToolButton>
 #include <cmath>
 
+#include "app/Controls.h"
+
 extern "C" {
 #include <libavformat/avformat.h>
 }
@@ -469,16 +471,11 @@ void AppDelegate::OnQuit() {
 }
 
 void AppDelegate::OnButtonClickedSelctVideoFile() {
-    auto* panel = new QFileDialog(window, "Select Video File");
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    // Qt's own panel, so that it is a sheet of the window on every desktop.
-    panel->setOption(QFileDialog::DontUseNativeDialog);
+    QFileDialog* panel = MakeSheetPanel(window, "Select Video File", QFileDialog::AcceptOpen);
     panel->setFileMode(QFileDialog::ExistingFile);
-    panel->setAcceptMode(QFileDialog::AcceptOpen);
     const QStringList types = GetSupportedVideoFormats();
     panel->setNameFilter(QString("Video Files (*.%1)").arg(types.join(" *.")));
     panel->setDirectory(OpenPanelFolder(textFieldFilePath->text()));
-    panel->setWindowModality(Qt::WindowModal);
     // The choice is taken once the panel is gone, so that a message about the video is
     // not hidden behind it.
     connect(panel, &QFileDialog::finished, this, [this, panel](int result) {

@@ -151,13 +151,10 @@ void ImageWatermarkWindowController::CloseSheet(int returnCode) {
 }
 
 void ImageWatermarkWindowController::OnSelectImage() {
-    auto* chooser = new QFileDialog(this, "Select Image File (in PNG File Format)");
-    chooser->setAttribute(Qt::WA_DeleteOnClose);
-    chooser->setOption(QFileDialog::DontUseNativeDialog);
-    chooser->setAcceptMode(QFileDialog::AcceptOpen);
+    QFileDialog* chooser =
+        MakeSheetPanel(this, "Select Image File (in PNG File Format)", QFileDialog::AcceptOpen);
     chooser->setFileMode(QFileDialog::ExistingFile);
     chooser->setNameFilter(QString("PNG (*.%1)").arg(GetSupportedImageFormats().join(" *.")));
-    chooser->setWindowModality(Qt::WindowModal);
     connect(chooser, &QFileDialog::finished, this, [this, chooser](int result) {
         if (result != QDialog::Accepted) return;
         const QString path = chooser->selectedFiles().value(0);

@@ -140,13 +140,10 @@ void SettingsWindowController::OnSelectFolder() {
 }
 
 QFileDialog* SettingsWindowController::GetTargetFolderFromUser(QWidget* window) {
-    auto* chooser = new QFileDialog(window, tr("Select Folder to Export Images"));
-    chooser->setAttribute(Qt::WA_DeleteOnClose);
-    chooser->setOption(QFileDialog::DontUseNativeDialog);
+    QFileDialog* chooser =
+        MakeSheetPanel(window, tr("Select Folder to Export Images"), QFileDialog::AcceptOpen);
     chooser->setOption(QFileDialog::ShowDirsOnly);
     chooser->setFileMode(QFileDialog::Directory);
-    chooser->setAcceptMode(QFileDialog::AcceptOpen);
-    chooser->setWindowModality(Qt::WindowModal);
     connect(chooser, &QFileDialog::finished, this, [this, chooser](int result) {
         if (result != QDialog::Accepted) return;
         const QString folder = chooser->selectedFiles().value(0);
