@@ -3,7 +3,7 @@
 # memory must not grow with the length of the range.
 #   bench/memory_flat.sh
 source "$(dirname "$0")/common.sh"
-video=$(make_video long-10min-1080p.mp4 600 1920x1080 30 250)
+video=$(make_video h264-10min-1080p.mp4 600 1920x1080 30 250)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"

@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     cmake make g++ pkg-config git
     libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libavutil-dev libswresample-dev
+    libdeflate-dev
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
     ffmpeg fonts-urw-base35 fontconfig
     libgtest-dev libgmock-dev googletest

@@ -9,6 +9,20 @@ void VideoFileProcessor::RemoveEarlierDuplicate(const QString& newPath) {
     if (!pLastFilePath.isEmpty() && IsSameFingerPrint(newPath, pLastFilePath))
         DeleteFile(pLastFilePath);
     pLastFilePath = newPath;
+    m_oLastFileDigest.reset();
+}
+
+// Fingerprints known from the bytes written spare reading both files back.
+void VideoFileProcessor::RemoveEarlierDuplicate(const QString& newPath,
+                                                const std::optional<QString>& digest) {
+    if (!digest) LogLine("No Hash for File " + newPath);
+    if (digest && !pLastFilePath.isEmpty()) {
+        const std::optional<QString> earlier =
+            m_oLastFileDigest ? m_oLastFileDigest : GetFileFingerPrint(pLastFilePath);
+        if (earlier == digest) DeleteFile(pLastFilePath);
+    }
+    pLastFilePath = newPath;
+    m_oLastFileDigest = digest;
 }
 
 bool VideoFileProcessor::IsSameFingerPrint(const QString& pathA, const QString& pathB) const {

@@ -1,16 +1,21 @@
 // The frame extraction run of the video processor: range, steps, names, folders, saving.
 #include <QDateTime>
+#include <QFile>
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <thread>
 
 #include "extract/FrameNaming.h"
+#include "extract/FramePipeline.h"
 #include "extract/GreyScaleConverter.h"
 #include "extract/ImageFormatTable.h"
 #include "extract/StepSchedule.h"
 #include "media/VideoFileProcessor.h"
+#include "platform/ImageEncoders.h"
 #include "platform/ImageFiles.h"
 #include "platform/ImageGenerator.h"
+#include "platform/Md5.h"
 #include "platform/MediaAsset.h"
 #include "platform/StandardFolders.h"
 #include "platform/Workspace.h"
@@ -36,6 +41,28 @@ bool EncodeAndWrite(const DrawableImage& image, const QString& path, long long f
         }
     if (error) *error = path + ": " + reason;
     return false;
+}
+
+// The lossless formats are written straight from the decoded picture, converted once into
+// the file's own pixel layout; a null result leaves the picture to the general path.
+QByteArray EncodePictureDirectly(const VideoPicture& picture, ImageFileType type) {
+    const int width = picture.width(), height = picture.height();
+    switch (type) {
+        case ImageFileType::Tiff:
+            return EncodeTiffRgb(width, height, [&](unsigned char* row, long long stride) {
+                picture.ToPackedRgb(row, stride, PackedRgbOrder::Rgb);
+            });
+        case ImageFileType::Bmp:
+            return EncodeBmpBgr(width, height, [&](unsigned char* row, long long stride) {
+                picture.ToPackedRgb(row, stride, PackedRgbOrder::Bgr);
+            });
+        case ImageFileType::Png:
+            return EncodePngRgb(width, height, [&](unsigned char* row, long long stride) {
+                picture.ToPackedRgb(row, stride, PackedRgbOrder::Rgb);
+            });
+        default:
+            return {};
+    }
 }
 
 float CompressionFactorOf(long long percent) {
@@ -85,6 +112,7 @@ VideoFileProcessor::RunOptions VideoFileProcessor::ReadRunSettings() {
     m_fltTo = settings.GetTo();
     m_bAddTimeToImages = settings.GetAddTimeIntervalToImages() == 1;
     pLastFilePath.clear();
+    m_oLastFileDigest.reset();
     m_bAutoDelete = settings.GetIntegerValue("_checkBoxAutoDelete") == 1;
     options.formatCode = settings.GetSelectedFileFormat();
     options.interval = settings.GetFrameInterval();
@@ -100,15 +128,96 @@ VideoFileProcessor::RunOptions VideoFileProcessor::ReadRunSettings() {
     return options;
 }
 
+// What became of one step; made on a worker, committed on the run's thread in step order.
+struct VideoFileProcessor::FrameResult {
+    long long counter = 0;
+    QString path;  // empty when there is no picture at the step's time
+    bool written = false;
+    QString error;                  // why the file was not written
+    std::optional<QString> digest;  // of the written bytes, when duplicates are removed
+};
+
 void VideoFileProcessor::RunSteps(const RunOptions& options, const StepSchedule& schedule,
                                   ImageGenerator& generator) {
     const long long total = m_fnProgress ? schedule.StepCount() : 0;
+    GetGreyScaleConverter();  // made here: the workers only read it
+    const int workers = FrameWorkerCount();
+    FramePipeline<FrameResult> pipeline(
+        workers, 2 * std::max(1, workers),
+        [this, total](FrameResult& result) { return CommitFrame(result, total); },
+        [](FrameResult& result) { TakeBackUncommittedFrame(result); });
     schedule.ForEachStep([&](double time, long long counter) {
-        DoSaveVideoFrame(time, options.naming.NameFor(time, counter), options.formatCode,
-                         options.sizePercentage, generator);
-        if (m_fnProgress && !m_fnProgress(counter, total)) m_bCancelled = true;
-        return !m_bCancelled;
+        std::shared_ptr<const VideoPicture> picture =
+            generator.pictureAtTime(CMTimeMakeWithSeconds(time, m_oVideoTimeScale));
+        const QString name = options.naming.NameFor(time, counter);
+        return pipeline.Submit([this, &options, picture, time, counter, name] {
+            return SaveFrame(picture.get(), time, counter, name, options);
+        });
     });
+    pipeline.Finish();
+}
+
+int VideoFileProcessor::FrameWorkerCount() {
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
+
+// Runs on a worker: everything it reads stays unchanged while the run lasts.
+VideoFileProcessor::FrameResult VideoFileProcessor::SaveFrame(const VideoPicture* picture,
+                                                              double time, long long counter,
+                                                              const QString& name,
+                                                              const RunOptions& options) const {
+    FrameResult result{counter, {}, false, {}, {}};
+    if (picture == nullptr) return result;
+    result.path = GetFileNameWithExtension(name, options.formatCode);
+    QByteArray data;
+    try {
+        data = EncodeFrame(*picture, time, options);
+    } catch (const std::exception& failure) {
+        result.error = result.path + ": " + QString::fromUtf8(failure.what());
+        return result;
+    }
+    if (data.isEmpty()) {
+        result.error = result.path + ": the image is empty";
+        return result;
+    }
+    result.written = WriteFileData(result.path, data, &result.error);
+    if (!result.written) result.error = result.path + ": " + result.error;
+    if (result.written && m_bAutoDelete) result.digest = MD5OfData(data);
+    return result;
+}
+
+QByteArray VideoFileProcessor::EncodeFrame(const VideoPicture& picture, double time,
+                                           const RunOptions& options) const {
+    const auto type = ImageFileType(options.formatCode);
+    if (!NeedsProcessing(options)) {
+        if (QByteArray data = EncodePictureDirectly(picture, type); !data.isNull()) return data;
+    }
+    DrawableImage image = imageFromCGImageRef(picture.ToImage());
+    if (m_bExportAsGreyScale) image = m_pGreyScaleConverter->imageToGreyImage(image);
+    image = ProcessedImage(std::move(image), options.sizePercentage, time);
+    return EncodeImage(image.bitmap(), type, CompressionFactorOf(m_iCompressionFactor));
+}
+
+bool VideoFileProcessor::NeedsProcessing(const RunOptions& options) const {
+    const bool watermark =
+        !m_pWatermarkImageUserSelected.isNull() && m_iUserSelectedWaterMarkImageWidth >= 1;
+    return m_bExportAsGreyScale || options.sizePercentage != 100.0 || watermark ||
+           m_bAddTimeToImages;
+}
+
+bool VideoFileProcessor::CommitFrame(FrameResult& result, long long total) {
+    if (!result.path.isEmpty()) {
+        if (!result.written) RecordWriteFailure(result.error);
+        m_pFilePathsArrayForAppDelegate->append(result.path);
+        if (m_bAutoDelete) RemoveEarlierDuplicate(result.path, result.digest);
+    }
+    if (m_fnProgress && !m_fnProgress(result.counter, total)) m_bCancelled = true;
+    return !m_bCancelled;
+}
+
+// A frame written after the run was cancelled: it was never reported, so it goes.
+void VideoFileProcessor::TakeBackUncommittedFrame(const FrameResult& result) {
+    if (result.written) QFile::remove(result.path);
 }
 
 void VideoFileProcessor::DoSaveVideoFrame(double time, const QString& nameWithoutExtension,
@@ -123,10 +232,8 @@ void VideoFileProcessor::DoSaveVideoFrame(double time, const QString& nameWithou
                                    sizePercentage, time);
 }
 
-void VideoFileProcessor::saveAsWithNameWithoutExtension(DrawableImage image,
-                                                        const QString& nameWithoutExtension,
-                                                        long long formatCode, double sizePercentage,
-                                                        double time) {
+DrawableImage VideoFileProcessor::ProcessedImage(DrawableImage image, double sizePercentage,
+                                                 double time) const {
     if (sizePercentage != 100.0) {
         const QSizeF size = image.size();
         image =
@@ -135,6 +242,14 @@ void VideoFileProcessor::saveAsWithNameWithoutExtension(DrawableImage image,
     }
     AddWatermarkToImage(image);
     if (m_bAddTimeToImages) DrawImageTime(time, image);
+    return image;
+}
+
+void VideoFileProcessor::saveAsWithNameWithoutExtension(DrawableImage image,
+                                                        const QString& nameWithoutExtension,
+                                                        long long formatCode, double sizePercentage,
+                                                        double time) {
+    image = ProcessedImage(std::move(image), sizePercentage, time);
     const QString fullPath = GetFileNameWithExtension(nameWithoutExtension, formatCode);
     QString error;
     if (!EncodeAndWrite(image, fullPath, formatCode, CompressionFactorOf(m_iCompressionFactor),

@@ -4,7 +4,8 @@
 // walls, exports) whose members are defined by the subsystems that own them.
 //
 // One processor per command; it owns its asset, its settings store and its run state.
-// Used by one thread at a time, the thread of its command.
+// Used by one thread at a time, the thread of its command. A frame extraction run spreads
+// its per-frame work over worker threads of its own and waits for them before it returns.
 
 #include <QColor>
 #include <QImage>
@@ -25,6 +26,7 @@ class GreyScaleConverter;
 class ImageGenerator;
 class MediaAsset;
 class StepSchedule;
+class VideoPicture;
 
 class VideoFileProcessor {
   public:
@@ -99,6 +101,8 @@ class VideoFileProcessor {
     // After a frame file is written: deletes the previous file of the run when it is
     // byte-identical, then remembers the new path.
     void RemoveEarlierDuplicate(const QString& newPath);
+    // The same, with the new file's fingerprint already known (nullopt: it has none).
+    void RemoveEarlierDuplicate(const QString& newPath, const std::optional<QString>& digest);
 
     // ---- Conversion by export preset (src/videoout) ----
     // The existing items followed by the three comments that name the preset and the time.
@@ -133,6 +137,7 @@ class VideoFileProcessor {
     std::unique_ptr<GreyScaleConverter> m_pGreyScaleConverter;
     std::unique_ptr<AppSettings> m_pAppSettings;
     QString pLastFilePath;
+    std::optional<QString> m_oLastFileDigest;  // of pLastFilePath, when known
     bool m_bAutoDelete = false;
     bool m_bAddTimeToImages = false;
     std::shared_ptr<QStringList> m_pFilePathsArrayForAppDelegate;
@@ -152,6 +157,18 @@ class VideoFileProcessor {
     RunOptions ReadRunSettings();
     void RunSteps(const RunOptions& options, const StepSchedule& schedule,
                   ImageGenerator& generator);
+    // A run's frames are converted, processed, encoded and written on worker threads and
+    // committed (paths, duplicates, failures, progress) on the run's thread in step order.
+    struct FrameResult;
+    static int FrameWorkerCount();
+    FrameResult SaveFrame(const VideoPicture* picture, double time, long long counter,
+                          const QString& name, const RunOptions& options) const;
+    QByteArray EncodeFrame(const VideoPicture& picture, double time,
+                           const RunOptions& options) const;
+    bool NeedsProcessing(const RunOptions& options) const;
+    DrawableImage ProcessedImage(DrawableImage image, double sizePercentage, double time) const;
+    bool CommitFrame(FrameResult& result, long long total);
+    static void TakeBackUncommittedFrame(const FrameResult& result);
     void RecordWriteFailure(const QString& reason);
 
     ProgressHandler m_fnProgress;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/FFmpegHandles.h"
+#include "platform/ImageEncoders.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -45,10 +46,8 @@ constexpr qint64 kMaxFileBytes = qint64(1) << 30;
 // pixels (the program sizes every picture in points, one point per pixel).
 constexpr int kDotsPerMeterAt72Dpi = 2835;
 
-// PNG effort, through Qt's quality scale (zlib level = (100 - quality) x 9 / 91): 45 gives
-// zlib level 5. Frames are written one after another while the user waits; on video frames
-// level 5 is a third faster than zlib's default 6 for about 1% more bytes, while level 3
-// and below cost 15% and more in size.
+// PNG effort when Qt writes the file (layouts our own writer does not take), through Qt's
+// quality scale (zlib level = (100 - quality) x 9 / 91): 45 gives zlib level 5.
 constexpr int kPngQuality = 45;
 
 // palettegen hashes every pixel; above this many pixels it looks at an evenly thinned copy
@@ -99,6 +98,14 @@ QByteArray EncodeWithQt(const QImage& image, const char* format, int quality, in
              " image: " + writer.errorString().toStdString());
     }
     return bytes;
+}
+
+// Our own writer where it takes the picture's layout (straight alpha in TIFF files is left
+// to Qt, which stores it premultiplied).
+QByteArray EncodeDirectlyOrWithQt(const QImage& image, QByteArray (*direct)(const QImage&),
+                                  const char* format, int quality, int compression) {
+    QByteArray bytes = direct(image);
+    return bytes.isNull() ? EncodeWithQt(image, format, quality, compression) : bytes;
 }
 
 // ---- FFmpeg helpers ---------------------------------------------------------------------
@@ -597,16 +604,17 @@ QByteArray EncodeImage(const QImage& image, ImageFileType type, float compressio
         std::isnan(compressionFactor) ? 1.0f : std::clamp(compressionFactor, 0.0f, 1.0f);
     switch (type) {
         case ImageFileType::Tiff:
-            return EncodeWithQt(WithAlphaKept(image), "tiff", -1, 0);
+            return EncodeDirectlyOrWithQt(WithAlphaKept(image), EncodeTiffImage, "tiff", -1, 0);
         case ImageFileType::Bmp:
-            return EncodeWithQt(Flattened(image), "bmp", -1, -1);
+            return EncodeDirectlyOrWithQt(Flattened(image), EncodeBmpImage, "bmp", -1, -1);
         case ImageFileType::Gif:
             return EncodeGif(image);
         case ImageFileType::Jpeg:
             return EncodeWithQt(Flattened(image), "jpeg",
                                 static_cast<int>(std::lround(factor * 100)), -1);
         case ImageFileType::Png:
-            return EncodeWithQt(WithAlphaKept(image), "png", kPngQuality, -1);
+            return EncodeDirectlyOrWithQt(WithAlphaKept(image), EncodePngImage, "png", kPngQuality,
+                                          -1);
         case ImageFileType::Jpeg2000:
             return EncodeJpeg2000(image, factor);
     }

@@ -9,6 +9,8 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <stdexcept>
 
 #include "platform/FFmpegHandles.h"
@@ -45,16 +47,6 @@ AVRational RationalOf(CMTime time) {
 QString SecondsText(CMTime time) {
     return QString::number(CMTimeGetSeconds(time), 'f', 3) + " s";
 }
-
-// A decoded picture and its presentation time in stream ticks.
-struct DecodedFrame {
-    av::FramePtr frame;
-    int64_t pts = 0;
-    int64_t duration = 0;  // ticks; 0 when the container does not say
-    long long serial = -1;
-
-    bool empty() const { return !frame; }
-};
 
 // The YUV matrix the stream is tagged with; untagged pictures follow their size (SD: 601).
 int YuvMatrixOf(const AVFrame& frame) {
@@ -97,38 +89,40 @@ void MakeOpaque(QImage& image) {
     }
 }
 
-// Turns decoded pictures into RGB32 images with their own colour matrix and range.
+bool HasAlpha(const AVFrame& frame) {
+    const AVPixFmtDescriptor* description =
+        av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
+    return description != nullptr && (description->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+}
+
+// Turns decoded pictures into packed RGB with their own colour matrix and range. Every RGB
+// layout goes through the same arithmetic, so all of them carry the same values.
 class RgbConverter {
   public:
-    QImage Convert(const AVFrame& frame);
+    explicit RgbConverter(AVPixelFormat target) : m_eTarget(target) {}
+    void Convert(const AVFrame& frame, uint8_t* firstRow, int stride);
 
   private:
     void UseColoursOf(const AVFrame& frame);
+    AVPixelFormat m_eTarget;
     av::SwsPtr m_pContext;  // kept across frames; rebuilt only when the picture format changes
 };
 
-QImage RgbConverter::Convert(const AVFrame& frame) {
+void RgbConverter::Convert(const AVFrame& frame, uint8_t* firstRow, int stride) {
     const auto format = static_cast<AVPixelFormat>(frame.format);
-    // AV_PIX_FMT_RGB32 is 0xAARRGGBB in native byte order, the layout of QImage::Format_RGB32.
     m_pContext.reset(sws_getCachedContext(m_pContext.release(), frame.width, frame.height, format,
-                                          frame.width, frame.height, AV_PIX_FMT_RGB32,
-                                          kConversionFlags, nullptr, nullptr, nullptr));
+                                          frame.width, frame.height, m_eTarget, kConversionFlags,
+                                          nullptr, nullptr, nullptr));
     if (!m_pContext)
         throw std::runtime_error(std::string("Pictures in the format ") +
                                  (av_get_pix_fmt_name(format) ? av_get_pix_fmt_name(format) : "?") +
                                  " cannot be converted to RGB");
     UseColoursOf(frame);
-    QImage image(frame.width, frame.height, QImage::Format_RGB32);
-    if (image.isNull()) throw std::runtime_error("Not enough memory for the picture");
-    uint8_t* const planes[4] = {image.bits(), nullptr, nullptr, nullptr};
-    const int strides[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
+    uint8_t* const planes[4] = {firstRow, nullptr, nullptr, nullptr};
+    const int strides[4] = {stride, 0, 0, 0};
     if (sws_scale(m_pContext.get(), frame.data, frame.linesize, 0, frame.height, planes, strides) <=
         0)
         throw std::runtime_error("The picture could not be converted to RGB");
-    const AVPixFmtDescriptor* description = av_pix_fmt_desc_get(format);
-    if (description != nullptr && (description->flags & AV_PIX_FMT_FLAG_ALPHA) != 0)
-        MakeOpaque(image);
-    return image;
 }
 
 void RgbConverter::UseColoursOf(const AVFrame& frame) {
@@ -141,6 +135,31 @@ void RgbConverter::UseColoursOf(const AVFrame& frame) {
         sws_getCoefficients(SWS_CS_DEFAULT), 1, brightness, contrast, saturation);
     if (status < 0) throw std::runtime_error("The picture's colour space is not supported");
 }
+
+// One converter per thread and layout: pictures may be converted on any thread.
+RgbConverter& ConverterFor(AVPixelFormat target) {
+    // AV_PIX_FMT_RGB32 is 0xAARRGGBB in native byte order, the layout of QImage::Format_RGB32.
+    thread_local RgbConverter rgb32(AV_PIX_FMT_RGB32);
+    thread_local RgbConverter rgb24(AV_PIX_FMT_RGB24);
+    thread_local RgbConverter bgr24(AV_PIX_FMT_BGR24);
+    switch (target) {
+        case AV_PIX_FMT_RGB24:
+            return rgb24;
+        case AV_PIX_FMT_BGR24:
+            return bgr24;
+        default:
+            return rgb32;
+    }
+}
+
+// A decoded picture and its presentation time in stream ticks.
+struct DecodedFrame {
+    std::shared_ptr<const VideoPicture> picture;
+    int64_t pts = 0;
+    int64_t duration = 0;  // ticks; 0 when the container does not say
+
+    bool empty() const { return !picture; }
+};
 
 // Demuxes the video stream and decodes it, picture by picture in presentation order.
 class FrameReader {
@@ -166,6 +185,9 @@ class FrameReader {
     bool ShouldSeekAhead(int64_t reached, int64_t target) const;
     // Ticks the picture is shown for when its container does not say.
     int64_t FallbackDuration() const;
+    // The time (stream ticks) being decoded towards: pictures that no reference needs and
+    // that are followed by another picture at or before it are not decoded at all.
+    void setTarget(int64_t target) { m_iTarget = target; }
 
   private:
     AVStream* Stream() const { return m_pFormat->streams[m_iStream]; }
@@ -174,6 +196,8 @@ class FrameReader {
     bool ReadPacket();
     DecodedFrame Accept();
     void NoteError(int code, const char* call);
+    bool MaySkip(int64_t pts) const;
+    void Remember(int64_t pts);
 
     av::InputFormatPtr m_pFormat;
     av::CodecContextPtr m_pDecoder;
@@ -186,6 +210,9 @@ class FrameReader {
     int64_t m_iFirstPicturePts = AV_NOPTS_VALUE;
     int64_t m_iLastPts = AV_NOPTS_VALUE;
     int64_t m_iLastGap = 0;
+    int64_t m_iTarget = AV_NOPTS_VALUE;
+    std::array<int64_t, 32> m_aReadPts{};  // of the packets read last, a ring
+    size_t m_uReadCount = 0;
     long long m_llDecoded = 0;
     int m_iConsecutiveErrors = 0;
     std::string m_strLastError;
@@ -248,6 +275,9 @@ void FrameReader::Feed() {
         if (flushed < 0 && flushed != AVERROR_EOF) NoteError(flushed, "avcodec_send_packet");
         return;
     }
+    const int64_t pts = m_pPacket->pts;
+    m_pDecoder->skip_frame = MaySkip(pts) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    Remember(pts);
     const int sent = avcodec_send_packet(m_pDecoder.get(), m_pPacket.get());
     av_packet_unref(m_pPacket.get());
     // A damaged packet is skipped; the decoder recovers at a later one.
@@ -285,8 +315,8 @@ DecodedFrame FrameReader::Accept() {
     }
     if (m_iLastPts != AV_NOPTS_VALUE && pts > m_iLastPts) m_iLastGap = pts - m_iLastPts;
     m_iLastPts = pts;
-    DecodedFrame decoded{av::MakeFrame(), pts, frame->pkt_duration, m_llDecoded};
-    av_frame_move_ref(decoded.frame.get(), frame);
+    DecodedFrame decoded{std::make_shared<VideoPicture>(*frame), pts, frame->pkt_duration};
+    av_frame_unref(frame);
     return decoded;
 }
 
@@ -298,10 +328,27 @@ void FrameReader::NoteError(int code, const char* call) {
     }
 }
 
+// A picture shown before the target is not the one asked for when a picture read before it
+// (in decoding order, e.g. the reference that follows it on screen) is shown after it and
+// still at or before the target. Only pictures nothing refers to are then skipped.
+bool FrameReader::MaySkip(int64_t pts) const {
+    if (pts == AV_NOPTS_VALUE || m_iTarget == AV_NOPTS_VALUE || pts >= m_iTarget) return false;
+    const size_t known = std::min(m_uReadCount, m_aReadPts.size());
+    for (size_t i = 0; i < known; ++i)
+        if (m_aReadPts[i] > pts && m_aReadPts[i] <= m_iTarget) return true;
+    return false;
+}
+
+void FrameReader::Remember(int64_t pts) {
+    if (pts == AV_NOPTS_VALUE) return;
+    m_aReadPts[m_uReadCount++ % m_aReadPts.size()] = pts;
+}
+
 bool FrameReader::SeekBackTo(int64_t timestamp) {
     if (av_seek_frame(m_pFormat.get(), m_iStream, timestamp, AVSEEK_FLAG_BACKWARD) < 0)
         return false;
     avcodec_flush_buffers(m_pDecoder.get());
+    m_uReadCount = 0;
     m_bEndOfFileSent = m_bDrained = false;
     m_bSkipToKeyframe = true;
     m_iLastPts = AV_NOPTS_VALUE;
@@ -340,7 +387,8 @@ class ImageGenerator::Impl {
   public:
     Impl(QString path, int streamIndex) : m_strPath(std::move(path)), m_iStream(streamIndex) {}
 
-    QImage FrameAt(CMTime time, QString* reason);
+    std::shared_ptr<const VideoPicture> PictureAt(CMTime time, QString* reason);
+    QImage ImageAt(CMTime time, QString* reason);
     // Drops the decoding position after a failure; the next request seeks afresh.
     void Forget() {
         m_oShown = {};
@@ -363,7 +411,6 @@ class ImageGenerator::Impl {
     bool LandAtOrBefore(CMTime time, int64_t seekPoint);
     void DecodeFromStartTo(CMTime time);
     QString MissingFrameReason(CMTime time) const;
-    QImage ImageOf(const DecodedFrame& frame);
 
     QString m_strPath;
     int m_iStream;
@@ -373,12 +420,11 @@ class ImageGenerator::Impl {
     DecodedFrame m_oShown;  // the last picture at or before the latest request
     DecodedFrame m_oAhead;  // the picture after it, when decoded
     long long m_llDecodedByEarlierReaders = 0;
-    RgbConverter m_oConverter;
     long long m_llImageSerial = -1;  // the picture m_Image was converted from
     QImage m_Image;
 };
 
-QImage ImageGenerator::Impl::FrameAt(CMTime time, QString* reason) {
+std::shared_ptr<const VideoPicture> ImageGenerator::Impl::PictureAt(CMTime time, QString* reason) {
     if (!IsUsable(time)) {
         *reason = "The requested time is not a valid time";
         return {};
@@ -388,6 +434,7 @@ QImage ImageGenerator::Impl::FrameAt(CMTime time, QString* reason) {
         *reason = "No frame at " + SecondsText(time) + ": the video starts at 0 s";
         return {};
     }
+    m_pReader->setTarget(StreamTimestamp(time));
     if (!Shows(time)) {
         if (CanDecodeForwardTo(time))
             DecodeForwardTo(time);
@@ -398,7 +445,7 @@ QImage ImageGenerator::Impl::FrameAt(CMTime time, QString* reason) {
         *reason = MissingFrameReason(time);
         return {};
     }
-    return ImageOf(m_oShown);
+    return m_oShown.picture;
 }
 
 bool ImageGenerator::Impl::Open(QString* reason) {
@@ -496,8 +543,8 @@ bool ImageGenerator::Impl::LandAtOrBefore(CMTime time, int64_t seekPoint) {
 void ImageGenerator::Impl::DecodeFromStartTo(CMTime time) {
     auto reader = std::make_unique<FrameReader>(m_strPath, m_iStream);
     reader->setFirstPicturePts(m_iOrigin);
+    reader->setTarget(StreamTimestamp(time));
     m_llDecodedByEarlierReaders += m_pReader->decodedCount();
-    m_llImageSerial = -1;  // serial numbers start again with the new reader
     m_pReader = std::move(reader);
     m_oShown = m_pReader->Next();
     if (!m_oShown.empty() && CompareWithTime(m_oShown.pts, time) <= 0)
@@ -518,10 +565,13 @@ QString ImageGenerator::Impl::MissingFrameReason(CMTime time) const {
     return prefix + ": the video has no decodable picture there";
 }
 
-QImage ImageGenerator::Impl::ImageOf(const DecodedFrame& frame) {
-    if (frame.serial != m_llImageSerial) {
-        m_Image = m_oConverter.Convert(*frame.frame);
-        m_llImageSerial = frame.serial;
+// A picture repeated for several requests is converted once.
+QImage ImageGenerator::Impl::ImageAt(CMTime time, QString* reason) {
+    const std::shared_ptr<const VideoPicture> picture = PictureAt(time, reason);
+    if (!picture) return {};
+    if (picture->serial() != m_llImageSerial) {
+        m_Image = picture->ToImage();
+        m_llImageSerial = picture->serial();
     }
     return m_Image;
 }
@@ -535,13 +585,59 @@ QImage ImageGenerator::copyCGImageAtTime(CMTime time, QString* error) {
     QString reason;
     QImage image;
     try {
-        image = m_pImpl->FrameAt(time, &reason);
+        image = m_pImpl->ImageAt(time, &reason);
     } catch (const std::exception& failure) {
         reason = QString::fromUtf8(failure.what());
         m_pImpl->Forget();
     }
     if (error != nullptr) *error = image.isNull() ? reason : QString();
     return image;
+}
+
+std::shared_ptr<const VideoPicture> ImageGenerator::pictureAtTime(CMTime time, QString* error) {
+    QString reason;
+    std::shared_ptr<const VideoPicture> picture;
+    try {
+        picture = m_pImpl->PictureAt(time, &reason);
+    } catch (const std::exception& failure) {
+        reason = QString::fromUtf8(failure.what());
+        m_pImpl->Forget();
+    }
+    if (error != nullptr) *error = picture ? QString() : reason;
+    return picture;
+}
+
+VideoPicture::VideoPicture(const AVFrame& frame) : m_pFrame(av_frame_clone(&frame)) {
+    static std::atomic<long long> pictures{0};
+    if (m_pFrame == nullptr) throw av::Error("av_frame_clone: out of memory", AVERROR(ENOMEM));
+    m_llSerial = ++pictures;
+}
+
+VideoPicture::~VideoPicture() {
+    av_frame_free(&m_pFrame);
+}
+
+int VideoPicture::width() const {
+    return m_pFrame->width;
+}
+
+int VideoPicture::height() const {
+    return m_pFrame->height;
+}
+
+QImage VideoPicture::ToImage() const {
+    QImage image(m_pFrame->width, m_pFrame->height, QImage::Format_RGB32);
+    if (image.isNull()) throw std::runtime_error("Not enough memory for the picture");
+    ConverterFor(AV_PIX_FMT_RGB32)
+        .Convert(*m_pFrame, image.bits(), static_cast<int>(image.bytesPerLine()));
+    if (HasAlpha(*m_pFrame)) MakeOpaque(image);
+    return image;
+}
+
+void VideoPicture::ToPackedRgb(unsigned char* firstRow, long long stride,
+                               PackedRgbOrder order) const {
+    const AVPixelFormat target = order == PackedRgbOrder::Rgb ? AV_PIX_FMT_RGB24 : AV_PIX_FMT_BGR24;
+    ConverterFor(target).Convert(*m_pFrame, firstRow, static_cast<int>(stride));
 }
 
 long long ImageGenerator::decodedFrameCount() const {

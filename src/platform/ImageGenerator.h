@@ -17,6 +17,35 @@
 #include "platform/CMTime.h"
 
 class MediaAsset;
+struct AVFrame;
+
+// The byte order of packed 24-bit pixels.
+enum class PackedRgbOrder { Rgb, Bgr };
+
+// One decoded picture, held by reference (the decoder may already be working on later ones).
+// Immutable; it may be converted on any thread, by several threads at once.
+class VideoPicture {
+  public:
+    explicit VideoPicture(const AVFrame& frame);  // takes a new reference
+    ~VideoPicture();
+    VideoPicture(const VideoPicture&) = delete;
+    VideoPicture& operator=(const VideoPicture&) = delete;
+
+    int width() const;
+    int height() const;
+    // Distinguishes the pictures of one generator: a repeated picture keeps its serial.
+    long long serial() const { return m_llSerial; }
+
+    // Opaque RGB (QImage::Format_RGB32) with the stream's own colour matrix and range.
+    QImage ToImage() const;
+    // The same pixels as ToImage(), written as packed 8-bit triplets into height() rows of
+    // `stride` bytes from `firstRow` (a negative stride writes the rows upwards).
+    void ToPackedRgb(unsigned char* firstRow, long long stride, PackedRgbOrder order) const;
+
+  private:
+    AVFrame* m_pFrame;  // owned: one reference to the decoder's buffers
+    long long m_llSerial = 0;
+};
 
 class ImageGenerator {
   public:
@@ -35,6 +64,9 @@ class ImageGenerator {
     // converted with the stream's own colour matrix and range. A null image when there is
     // no frame at that time or the file cannot be decoded; `error` (when given) then says why.
     QImage copyCGImageAtTime(CMTime time, QString* error = nullptr);
+    // The same frame, still decoded, for converting elsewhere (e.g. on worker threads);
+    // null when copyCGImageAtTime would answer a null image.
+    std::shared_ptr<const VideoPicture> pictureAtTime(CMTime time, QString* error = nullptr);
 
     // Pictures the decoder has produced so far (including ones decoded only to reach a
     // requested frame); tests and benchmarks use it to check that no work is repeated.

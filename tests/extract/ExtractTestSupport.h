@@ -21,8 +21,10 @@ struct ExtractionResult {
 
 // A fresh store with registered defaults, the time stamp off and a private base folder;
 // `configure` then sets what the test needs.
+// `prepare` sees the processor once the video is open.
 inline ExtractionResult Extract(const QString& video,
-                                const std::function<void(AppSettings&)>& configure = {}) {
+                                const std::function<void(AppSettings&)>& configure = {},
+                                const std::function<void(VideoFileProcessor&)>& prepare = {}) {
     ResetSettingsStore();
     AppSettings settings;
     settings.DoRegisterDefaults();
@@ -31,6 +33,7 @@ inline ExtractionResult Extract(const QString& video,
     if (configure) configure(settings);
     VideoFileProcessor processor;
     processor.OpenVideoFile(video);
+    if (prepare) prepare(processor);
     ExtractionResult result;
     result.folder = processor.DoExportAllImages(result.files);
     result.failedFrames = processor.GetFailedFrameCount();

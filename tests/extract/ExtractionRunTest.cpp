@@ -79,6 +79,58 @@ TEST(ExtractionRun, DefaultsWriteTheExactFrameOfEveryStep) {
     }
 }
 
+// Frames are converted and written on worker threads: whatever the path, the files hold the
+// same pixels, and they are committed in step order.
+TEST(ExtractionRun, DirectAndProcessedFramesMatchAndCommitInOrder) {
+    const QString video = MovingPictureVideo();
+    // An invisible watermark sends every frame through the general image path.
+    const auto invisibleWatermark = [](VideoFileProcessor& processor) {
+        QImage pixel(1, 1, QImage::Format_ARGB32);
+        pixel.fill(Qt::transparent);
+        processor.m_pWatermarkImageUserSelected = DrawableImage(pixel);
+        processor.m_iUserSelectedWaterMarkImageWidth = 1;
+        processor.m_iUserSelectedWaterMarkImageHeight = 1;
+    };
+    for (long long format : {0LL, 1LL, 4LL}) {
+        const auto settings = [format](AppSettings& s) {
+            s.SetSelectedFileFormat(format);
+            s.SetTo(10);
+            s.SetFrameInterval(0.7);
+        };
+        const ExtractionResult direct = Extract(video, settings);
+        const ExtractionResult general = Extract(video, settings, invisibleWatermark);
+        ASSERT_EQ(direct.files->size(), 15);
+        ASSERT_EQ(direct.FolderEntries(), general.FolderEntries());
+        for (qsizetype n = 0; n < direct.files->size(); ++n)
+            EXPECT_EQ(CompareImages(LoadImageFile(direct.files->at(n)),
+                                    LoadImageFile(general.files->at(n)))
+                          .maxDifference,
+                      0)
+                << direct.files->at(n).toStdString();
+    }
+}
+
+// Cancelling keeps exactly the frames reported so far: none written ahead by a worker stays.
+TEST(ExtractionRun, CancellingKeepsOnlyTheReportedFrames) {
+    std::vector<long long> reported;
+    const ExtractionResult result = Extract(
+        MovingPictureVideo(),
+        [](AppSettings& s) {
+            s.SetTo(10);
+            s.SetFrameInterval(0.1);
+        },
+        [&reported](VideoFileProcessor& processor) {
+            processor.SetProgressHandler([&reported](long long done, long long total) {
+                EXPECT_EQ(total, 101);  // sums of 0.1 stay just below 10
+                reported.push_back(done);
+                return done < 4;
+            });
+        });
+    EXPECT_EQ(reported, (std::vector<long long>{1, 2, 3, 4}));
+    EXPECT_EQ(result.files->size(), 4);
+    EXPECT_EQ(result.FolderEntries(), (QStringList{"1.tiff", "2.tiff", "3.tiff", "4.tiff"}));
+}
+
 TEST(ExtractionRun, TheRunFolderIsMadeAndShownEvenWithoutFrames) {
     auto workspace = std::make_shared<RecordingWorkspace>();
     SetSharedWorkspace(workspace);

@@ -232,7 +232,9 @@ TEST(ImageGeneratorWork, DecodingStaysBounded) {
 
     ImageGenerator sparse(*asset);
     for (double t = 0; t < 20; t += 0.7) decodes(sparse, t);
-    EXPECT_LE(sparse.decodedFrameCount(), 500 + 10) << "more than the whole file";
+    // Of the frames between the steps, the B-frames that nothing refers to are not decoded.
+    // (500 frames, of which about 280 are references or shown.)
+    EXPECT_LE(sparse.decodedFrameCount(), 320);
 }
 
 TEST(ImageGeneratorDamage, DamagedFilesGiveWhatIsLeft) {
