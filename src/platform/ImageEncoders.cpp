@@ -66,21 +66,48 @@ class FileBytes {
 };
 
 // Working memory of one thread, not initialised; valid until the next call with the same
-// slot.
+// slot, or until ReleaseLargeScratch.
 enum class Scratch { PngRows, Compressed, Count };
 
-uint8_t* ScratchMemory(Scratch slot, size_t bytes) {
-    thread_local std::vector<std::unique_ptr<uint8_t[]>> memory(size_t(Scratch::Count));
-    thread_local std::vector<size_t> sizes(size_t(Scratch::Count), 0);
-    const auto index = static_cast<size_t>(slot);
-    if (bytes > sizes[index] || sizes[index] > kKeptBufferBytes) {
-        memory[index].reset();  // the old block goes first: peak memory stays one block
-        sizes[index] = 0;
-        memory[index].reset(new uint8_t[bytes]);
-        sizes[index] = bytes;
-    }
-    return memory[index].get();
+struct ScratchBlocks {
+    std::unique_ptr<uint8_t[]> memory[size_t(Scratch::Count)];
+    size_t sizes[size_t(Scratch::Count)] = {};
+};
+
+ScratchBlocks& ThreadScratch() {
+    thread_local ScratchBlocks blocks;
+    return blocks;
 }
+
+uint8_t* ScratchMemory(Scratch slot, size_t bytes) {
+    ScratchBlocks& blocks = ThreadScratch();
+    const auto index = static_cast<size_t>(slot);
+    if (bytes > blocks.sizes[index]) {
+        blocks.memory[index].reset();  // the old block goes first: peak memory stays one block
+        blocks.sizes[index] = 0;
+        blocks.memory[index].reset(new uint8_t[bytes]);
+        blocks.sizes[index] = bytes;
+    }
+    return blocks.memory[index].get();
+}
+
+// Blocks too large to be worth keeping (a big wall, not a video frame) are given back when
+// the picture is done, whichever way.
+void ReleaseLargeScratch() {
+    ScratchBlocks& blocks = ThreadScratch();
+    for (size_t index = 0; index < size_t(Scratch::Count); ++index) {
+        if (blocks.sizes[index] <= kKeptBufferBytes) continue;
+        blocks.memory[index].reset();
+        blocks.sizes[index] = 0;
+    }
+}
+
+struct ScratchScope {
+    ScratchScope() = default;
+    ScratchScope(const ScratchScope&) = delete;
+    ScratchScope& operator=(const ScratchScope&) = delete;
+    ~ScratchScope() { ReleaseLargeScratch(); }
+};
 
 uint8_t* Bytes(QByteArray& buffer) {
     return reinterpret_cast<uint8_t*>(buffer.data());
@@ -303,6 +330,7 @@ QByteArray EncodeBmpBgr(int width, int height, const PackedRowFiller& fill) {
 
 QByteArray EncodePngRgb(int width, int height, const PackedRowFiller& fill) {
     if (!PngSizeFits(width, height, 3)) return {};
+    const ScratchScope scope;
     PngRows rows(height, static_cast<long long>(width) * 3);
     fill(rows.row(0), rows.stride());
     return WritePng(width, height, 3, rows);
@@ -327,6 +355,7 @@ QByteArray EncodePngImage(const QImage& image) {
     if (!alpha && !IsOpaqueRgb32(image)) return {};
     const int channels = alpha ? 4 : 3;
     if (!PngSizeFits(image.width(), image.height(), channels)) return {};
+    const ScratchScope scope;
     PngRows rows(image.height(), static_cast<long long>(image.width()) * channels);
     for (int y = 0; y < image.height(); ++y) UnpackRow(image, y, alpha, rows.row(y));
     return WritePng(image.width(), image.height(), channels, rows);
