@@ -23,8 +23,9 @@ make_video() {
 measure() {
     local outfile=$1
     shift
-    /usr/bin/time -f "%e %M" -o "$outfile.last" "$@" >/dev/null 2>&1
-    cat "$outfile.last" >>"$outfile"
+    /usr/bin/time -f "%e %M" -o "$outfile.last" "$@" >/dev/null 2>&1 ||
+        echo "warning: exit status $? from: $*" >&2
+    tail -n 1 "$outfile.last" >>"$outfile"
 }
 
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
