@@ -23,11 +23,11 @@ for target in image gif video; do
     mkdir -p "$corpus" "$findings"
     regressions=(tests/fuzz/regressions/$target/*)
     if [[ -e ${regressions[0]} ]]; then
-        "$folder/fuzz_$target" -rss_limit_mb=2560 "${regressions[@]}" 2>"$findings/replay.log" ||
+        "$folder/tests/fuzz/fuzz_$target" -rss_limit_mb=2560 "${regressions[@]}" 2>"$findings/replay.log" ||
             { tail -40 "$findings/replay.log"; exit 1; }
     fi
     echo "fuzz_$target: ${seconds}s"
-    "$folder/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2560 -timeout=30 \
+    "$folder/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2560 -timeout=30 \
         -max_len=65536 -artifact_prefix="$findings/" -print_final_stats=1 \
         "$corpus" "$seeds/$target" 2>"$findings/run.log" ||
         { tail -60 "$findings/run.log"; exit 1; }
