@@ -3,12 +3,14 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <algorithm>
 
 #include "platform/ImageFiles.h"
+#include "platform/WriteFaults.h"
 #include "support/Fixtures.h"
 
 namespace {
@@ -223,6 +225,32 @@ TEST(ImageFilesWrite, ReplacesFilesAndFailuresSayWhyAndLeaveNothingBehind) {
     struct stat device {};  // a full disk: the device itself must survive the clean-up
     ASSERT_EQ(stat("/dev/full", &device), 0);
     EXPECT_TRUE(S_ISCHR(device.st_mode));
+}
+
+// A replacement that fails keeps the old file whole; one that succeeds keeps its permissions
+// and writes through a link to the linked file. Nothing temporary stays in the folder.
+TEST(ImageFilesWrite, ReplacementsKeepTheOldFileUntilTheNewOneIsComplete) {
+    const QString folder = MakeTempDir("replacements");
+    const QString path = WriteTestFile(folder + "/old.png", "old picture");
+    ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0640), 0);
+    QString error;
+    for (const WriteFaultPlan& plan : {WriteFaultPlan{.bytesBeforeFailure = 3},
+                                       WriteFaultPlan{.failingFile = 1, .error = EDQUOT}}) {
+        const ScopedWriteFaults full(plan);
+        EXPECT_FALSE(WriteFileData(path, "new picture", &error));
+        EXPECT_EQ(ReadTestFile(path), "old picture");
+    }
+    EXPECT_EQ(error, "Disk quota exceeded");
+    const QString link = folder + "/link.png";
+    ASSERT_TRUE(QFile::link(path, link));
+    ASSERT_TRUE(WriteFileData(link, "new picture", &error)) << error.toStdString();
+    EXPECT_EQ(ReadTestFile(path), "new picture");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    struct stat replaced {};
+    ASSERT_EQ(stat(QFile::encodeName(path).constData(), &replaced), 0);
+    EXPECT_EQ(replaced.st_mode & 07777, 0640u);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"link.png", "old.png"}));
 }
 
 TEST(ImageFilesWrite, AWriteCutShortRemovesThePartialFile) {
