@@ -1,11 +1,17 @@
 // The movie writer: image lists and frame-by-frame copies of a video into H.264 movies.
 #include "videoout/VideoGenerator.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <QDir>
 #include <QFile>
 #include <QPainter>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -52,6 +58,8 @@ const char* ConditionOf(MovieWriter::SetupStage stage) {
 }
 
 std::unique_ptr<MovieWriter> OpenWriter(const QString& path, QSize size, double rate) {
+    // The encoders print their complaints at error level; the writer reports them itself.
+    av_log_set_level(AV_LOG_FATAL);
     try {
         return std::make_unique<MovieWriter>(path, size, rate);
     } catch (const MovieWriter::SetupError& error) {
@@ -100,7 +108,7 @@ class MovieFeed {
         : m_pWriter(std::move(writer)), m_oFrame(frame), m_dblDelay(delay), m_bReport(report) {}
 
     AppendResult Append(const QImage& image, long long slot, MovieOutcome& outcome);
-    void Finish(const QString& path, MovieOutcome& outcome);
+    void Finish(const QString& partial, const QString& path, MovieOutcome& outcome);
     bool failed() const { return !m_pWriter->isReadyForMoreMediaData(); }
 
   private:
@@ -144,14 +152,37 @@ AppendResult MovieFeed::Append(const QImage& image, long long slot, MovieOutcome
     return AppendResult::LeftOut;
 }
 
-// An unfinished movie is of no use to anyone: it is reported and removed, never opened.
-void MovieFeed::Finish(const QString& path, MovieOutcome& outcome) {
+// The movie is written under this name next to its target and renamed over the target
+// when finished, so a write that fails never costs the user an earlier file of that name.
+QString PartialPath(const QString& path) {
+    return path + ".partial";
+}
+
+bool ReplaceFile(const QString& from, const QString& to, QString* error) {
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    *error = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
+
+// Why a finished write is of no use, or empty when it is.
+QString WriteProblem(bool finished, const QString& failure, const MovieOutcome& outcome) {
+    if (!finished) return "The Video could not be written: " + failure;
+    if (outcome.frames == outcome.framesLeftOut)
+        return "No Frame could be Read, so the Video would have no picture.";
+    return {};
+}
+
+// An unfinished or empty movie is of no use to anyone: it is reported and removed, never
+// opened; a finished one replaces the file at `path` only now.
+void MovieFeed::Finish(const QString& partial, const QString& path, MovieOutcome& outcome) {
     const bool finished = m_pWriter->Finish();
-    const QString failure = m_pWriter->failure();
+    outcome.error = WriteProblem(finished, m_pWriter->failure(), outcome);
     m_pWriter.reset();
-    if (!finished) {
-        QFile::remove(path);
-        outcome.error = "The Video could not be written: " + failure;
+    if (outcome.error.isEmpty() && !ReplaceFile(partial, path, &outcome.error))
+        outcome.error = "The Video could not be saved as " + path + ": " + outcome.error;
+    if (!outcome.error.isEmpty()) {
+        QFile::remove(partial);
         return;
     }
     std::fflush(stdout);
@@ -204,10 +235,10 @@ MovieOutcome VideoGenerator::writeImagesToMovieAtPath(const QString& outputPath,
         outcome.error = "No Image Files Found to Create the Video.";
         return outcome;
     }
-    QFile::remove(outputPath);
+    const QString partial = PartialPath(outputPath);
     LogLine("Video Export Started");
-    return RemovingPartialFileOnSetupError(outputPath, [&] {
-        MovieFeed feed(OpenWriter(outputPath, EvenSize(*frame), frameRate), *frame,
+    return RemovingPartialFileOnSetupError(partial, [&] {
+        MovieFeed feed(OpenWriter(partial, EvenSize(*frame), frameRate), *frame,
                        m_dblFrameDelayDuringExport, false);
         long long slot = 0;
         for (const QString& entry : images) {
@@ -215,7 +246,7 @@ MovieOutcome VideoGenerator::writeImagesToMovieAtPath(const QString& outputPath,
             if (image.isNull()) continue;  // not an image, a folder, or gone: no slot
             if (feed.Append(image, slot++, outcome) == AppendResult::WriterFailed) break;
         }
-        feed.Finish(outputPath, outcome);
+        feed.Finish(partial, outputPath, outcome);
         return outcome;
     });
 }
@@ -239,13 +270,13 @@ MovieOutcome VideoGenerator::DoExportVideoWithWatermark(const QString& sourcePat
     generator.setRequestedTimeToleranceBefore(kCMTimeZero);
     generator.setRequestedTimeToleranceAfter(kCMTimeZero);
     if (m_dblFrameDelayDuringExport == 0) m_dblFrameDelayDuringExport = kDefaultFrameDelay;
-    QFile::remove(outputPath);
+    const QString partial = PartialPath(outputPath);
     LogLine("Video Export Started");
-    return RemovingPartialFileOnSetupError(outputPath, [&] {
-        MovieFeed feed(OpenWriter(outputPath, EvenSize(frame), rate), frame,
+    return RemovingPartialFileOnSetupError(partial, [&] {
+        MovieFeed feed(OpenWriter(partial, EvenSize(frame), rate), frame,
                        m_dblFrameDelayDuringExport, true);
         CopyFrames(generator, asset->duration(), rate, feed, outcome);
-        feed.Finish(outputPath, outcome);
+        feed.Finish(partial, outputPath, outcome);
         return outcome;
     });
 }
