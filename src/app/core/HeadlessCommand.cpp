@@ -348,6 +348,8 @@ int ExportImages(const QStringList& arguments, QTextStream& out, QTextStream& er
     StderrMessages messages(err);
     const ExportImagesOutcome outcome = RunExportImagesCommand(request, messages);
     if (outcome.status == ExportImagesOutcome::Status::Refused) return HeadlessExit::kRefused;
+    if (outcome.status == ExportImagesOutcome::Status::NothingWritten)
+        return HeadlessExit::kSomeFilesFailed;
     out << outcome.folder << Qt::endl;
     return outcome.failedFrames > 0 ? HeadlessExit::kSomeFilesFailed : HeadlessExit::kSuccess;
 }
@@ -452,8 +454,6 @@ int GifFrames(const QStringList& arguments, QTextStream& out, QTextStream& err) 
     const GifExtractionOutcome outcome =
         RunExtractGifFramesCommand(gif, QFileInfo(parsed.operands[1]).absoluteFilePath(), messages);
     using Status = GifExtractionOutcome::Status;
-    if (outcome.status == Status::NotReadable)
-        messages.DisplayMessageBox("Not a GIF File", gif + " could not be read as a GIF image.");
     if (outcome.status == Status::NotReadable || outcome.status == Status::Refused)
         return HeadlessExit::kRefused;
     out << outcome.folder << Qt::endl;
@@ -499,6 +499,17 @@ int ConversionExitStatus(const ConversionOutcome& outcome, QTextStream& out) {
     return HeadlessExit::kSomeFilesFailed;
 }
 
+// The stored preset of the window's pop-up may be from a newer version, or garbage.
+int RefuseUnknownPreset(long long tag, MessagePresenter& messages) {
+    messages.DisplayMessageBox(
+        "Unknown Export Preset",
+        QString("The stored preset %1 is not one of the %2 presets. Choose one with --preset "
+                "(see convert --list-presets).")
+            .arg(tag)
+            .arg(GetExportableFileTypes().size()));
+    return HeadlessExit::kRefused;
+}
+
 int Convert(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     if (arguments.contains("--list-presets")) return ListPresets(arguments, out);
     const ParsedArguments parsed = ParseArguments(arguments, ConvertSyntax());
@@ -510,6 +521,7 @@ int Convert(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     ConversionRequest request;
     request.videoPath = video;
     request.presetName = PresetNameForTag(tag);
+    if (request.presetName.isEmpty()) return RefuseUnknownPreset(tag, messages);
     request.popupTitle = PresetPopupTitle(request.presetName);
     request.progress = TerminalConversionProgress(err);
     const ConversionOutcome outcome = RunConversionCommand(request, messages);
