@@ -159,9 +159,11 @@ std::vector<CommandRun>& Runs() {
     return runs;
 }
 
+// The first line of the command's own: libpng prints its errors itself (Qt's PNG reader
+// gives it no error function), before the command's message.
 QString FirstLine(const QString& text) {
     for (const QString& line : text.split('\n'))
-        if (!line.trimmed().isEmpty()) return line.trimmed();
+        if (!line.trimmed().isEmpty() && !line.startsWith("libpng ")) return line.trimmed();
     return {};
 }
 
