@@ -78,7 +78,8 @@ class VideoFileProcessor {
     // readable reason in `error`, when there are no tiles, the wall is too large for memory or
     // for the selected format, or it could not be saved (then nothing is opened).
     bool ExportVideoWall(const QString& targetPath, QString* error = nullptr);
-    void DoAddVideoFrameToImage(DrawableImage& wall, ImageGenerator& generator, long long row,
+    // False when the frame could not be decoded (its cell keeps the background).
+    bool DoAddVideoFrameToImage(DrawableImage& wall, ImageGenerator& generator, long long row,
                                 long long column, double time, double sizePercentage);
     // Draws equally sized images into a wall of `rows` rows (at least 1), saves it to
     // `targetPath` as given and opens it; false with the reason as above.

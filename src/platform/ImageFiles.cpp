@@ -381,7 +381,8 @@ bool WriteIntoSpecialFile(const QString& path, const QByteArray& data, QString* 
 std::optional<QByteArray> ReadWholeFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    if (file.size() > kMaxFileBytes) return std::nullopt;
+    // A device such as /dev/zero has no size and never ends: no image file is one.
+    if (file.isSequential() || file.size() > kMaxFileBytes) return std::nullopt;
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError) return std::nullopt;
     return data;

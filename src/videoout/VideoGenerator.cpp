@@ -1,10 +1,16 @@
 // The movie writer: image lists and frame-by-frame copies of a video into H.264 movies.
 #include "videoout/VideoGenerator.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <QDir>
 #include <QPainter>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -51,6 +57,8 @@ const char* ConditionOf(MovieWriter::SetupStage stage) {
 }
 
 std::unique_ptr<MovieWriter> OpenWriter(const QString& path, QSize size, double rate) {
+    // The encoders print their complaints at error level; the writer reports them itself.
+    av_log_set_level(AV_LOG_FATAL);
     try {
         return std::make_unique<MovieWriter>(path, size, rate);
     } catch (const MovieWriter::SetupError& error) {
@@ -143,9 +151,14 @@ AppendResult MovieFeed::Append(const QImage& image, long long slot, MovieOutcome
     return AppendResult::LeftOut;
 }
 
-// An unfinished movie is of no use to anyone: it is reported, never opened, and the writer
-// has removed it (a file that was at the path before stays).
+// An unfinished or empty movie is of no use to anyone: it is reported, never opened, and the
+// writer removes it (a file that was at the path before stays).
 void MovieFeed::Finish(const QString& path, MovieOutcome& outcome) {
+    if (outcome.frames == outcome.framesLeftOut) {
+        m_pWriter.reset();  // never finished, so nothing replaces the file at the path
+        outcome.error = "No Frame could be Read, so the Video would have no picture.";
+        return;
+    }
     const bool finished = m_pWriter->Finish();
     const QString failure = m_pWriter->failure();
     m_pWriter.reset();

@@ -23,7 +23,9 @@ bool CheckRangeAgainstDuration(double typedFrom, double typedTo, double duration
                                MessagePresenter& messages, bool refuseUnreadableDuration);
 
 struct ExportImagesOutcome {
-    enum class Status { Refused, Completed, CompletedWithFailures, Cancelled };
+    // NothingWritten: the run found no frame to save (an undecodable video); its empty
+    // folder is removed again.
+    enum class Status { Refused, Completed, CompletedWithFailures, Cancelled, NothingWritten };
     Status status = Status::Refused;
     QString folder;
     std::shared_ptr<QStringList> files;  // every path the run wrote, in order
