@@ -40,6 +40,10 @@ void VideoFileProcessor::OpenVideoFile(const QString& path) {
     m_oTimeColor = settings.GetTimeColor().value_or(QColor(Qt::black));
 }
 
+QString VideoFileProcessor::GetVideoProblem() const {
+    return m_pAsset ? m_pAsset->problem() : QString();
+}
+
 CMTime VideoFileProcessor::GetVideoDuration() const {
     return m_pAsset ? m_pAsset->duration() : kCMTimeInvalid;
 }

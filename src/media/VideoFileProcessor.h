@@ -41,6 +41,8 @@ class VideoFileProcessor {
     double GetVideoDurationInSeconds() const;
     float GetFrameRate() const;
     QSizeF GetVideoDimensions() const;  // (0, 0) without a video track
+    // Why the video was refused (pictures too large to decode); empty otherwise.
+    QString GetVideoProblem() const;
     DrawableImage imageFromCGImageRef(const QImage& frame) const;
     static QString GetTimeFromSeconds(double seconds);
     AppSettings& GetAppSettings();

@@ -43,11 +43,11 @@ void RefuseHugePictures(const AVFormatContext& format) {
         if (picture.codec_type != AVMEDIA_TYPE_VIDEO || IsCoverArt(format.streams[index])) continue;
         if (static_cast<long long>(picture.width) * picture.height <= MediaAsset::kMaxFramePixels)
             continue;
-        throw av::Error("The video's pictures are " + std::to_string(picture.width) + " x " +
-                            std::to_string(picture.height) + " pixels, more than the " +
-                            std::to_string(MediaAsset::kMaxFramePixels) +
-                            " pixels a frame may have.",
-                        AVERROR(EINVAL));
+        throw MediaAsset::Refusal(
+            "The video's pictures are " + std::to_string(picture.width) + " x " +
+                std::to_string(picture.height) + " pixels, more than the " +
+                std::to_string(MediaAsset::kMaxFramePixels) + " pixels a frame may have.",
+            AVERROR(EINVAL));
     }
 }
 
@@ -167,10 +167,12 @@ std::unique_ptr<MediaAsset> MediaAsset::Open(const QString& path) {
     try {
         av::InputFormatPtr format = OpenDemuxer(path);
         asset->ReadFrom(format.get());
-    } catch (const std::exception& error) {
+    } catch (const Refusal& refusal) {
+        *asset = MediaAsset(path);
+        asset->m_strProblem = QString::fromStdString(refusal.what());
+    } catch (const std::exception&) {
         // Not a readable media file: answers an invalid duration and no tracks.
         *asset = MediaAsset(path);
-        asset->m_strProblem = QString::fromStdString(error.what());
     }
     return asset;
 }

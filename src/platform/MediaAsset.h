@@ -27,8 +27,15 @@ class MediaAsset {
 
     const QString& path() const { return m_strPath; }
     bool isReadable() const { return m_bReadable; }
-    // Why the file is not readable (for the user); empty when it is.
+    // Why the file was refused, as a sentence for the user (pictures too large to decode);
+    // empty for readable files and for ones that are simply not media.
     const QString& problem() const { return m_strProblem; }
+
+    // A file refused on purpose rather than found unreadable.
+    class Refusal : public av::Error {
+      public:
+        using av::Error::Error;
+    };
 
     // The whole file's duration over the time scale of its first video track (or of the
     // container when it has none); the all-zero invalid time when unreadable.

@@ -46,10 +46,12 @@ void ReportOutcome(const ExportImagesOutcome& outcome, MessagePresenter& message
 }  // namespace
 
 bool CheckRangeAgainstDuration(double typedFrom, double typedTo, double duration,
-                               MessagePresenter& messages, bool refuseUnreadableDuration) {
+                               MessagePresenter& messages, bool refuseUnreadableDuration,
+                               const QString& problem) {
     if (refuseUnreadableDuration && !(duration > 0)) {
+        const QString why = problem.isEmpty() ? QString() : "\n\n" + problem;
         messages.DisplayMessageBox(ExportImagesMessages::kCouldNotReadDurationTitle,
-                                   ExportImagesMessages::CouldNotReadDurationText());
+                                   ExportImagesMessages::CouldNotReadDurationText() + why);
         return false;
     }
     const QString advice =
@@ -96,7 +98,7 @@ ExportImagesOutcome RunExportImagesCommand(const ExportImagesRequest& request,
     processor.OpenVideoFile(request.videoPath);
     if (!CheckRangeAgainstDuration(request.typedFrom, request.typedTo,
                                    processor.GetVideoDurationInSeconds(), messages,
-                                   request.refuseUnreadableDuration))
+                                   request.refuseUnreadableDuration, processor.GetVideoProblem()))
         return outcome;
     processor.SetProgressHandler(request.progress);
     outcome.folder = processor.DoExportAllImages(outcome.files);

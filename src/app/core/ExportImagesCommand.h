@@ -18,9 +18,10 @@ bool DoesVideoFileExists(const QString& path, MessagePresenter& messages);
 // True when the typed To and From lie within `duration`; otherwise shows "Invalid Export To"
 // or "Invalid Export From" (checked in that order) and answers false. With
 // `refuseUnreadableDuration`, a duration that is not above 0 is refused first. The wall
-// commands make the same checks.
+// commands make the same checks. `problem`, when known, is added to the unreadable message.
 bool CheckRangeAgainstDuration(double typedFrom, double typedTo, double duration,
-                               MessagePresenter& messages, bool refuseUnreadableDuration);
+                               MessagePresenter& messages, bool refuseUnreadableDuration,
+                               const QString& problem = QString());
 
 struct ExportImagesOutcome {
     // NothingWritten: the run found no frame to save (an undecodable video); its empty

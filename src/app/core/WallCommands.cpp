@@ -98,7 +98,8 @@ std::unique_ptr<VideoFileProcessor> OpenVideoForWall(const QString& videoPath, d
     auto processor = std::make_unique<VideoFileProcessor>();
     processor->OpenVideoFile(videoPath);
     if (!CheckRangeAgainstDuration(typedFrom, typedTo, processor->GetVideoDurationInSeconds(),
-                                   messages, refuseUnreadableDuration))
+                                   messages, refuseUnreadableDuration,
+                                   processor->GetVideoProblem()))
         return nullptr;
     return processor;
 }
