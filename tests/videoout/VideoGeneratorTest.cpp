@@ -199,9 +199,7 @@ TEST_F(MovieTest, WritesThatCannotStartLeaveNothingBehind) {
     const std::tuple<QString, bool, QString> cases[] = {
         {"movie.mp4", false, "Video Export Aborted: No Image Files Found to Create the Video."},
         {"missing/movie.mp4", true, failed + "No such file or directory)"},
-        // Written beside the target first, so a folder in its place is found at the end.
-        {"movie.mp4", true,
-         "Video Export Failed: The Video could not be saved as %1/movie.mp4: Is a directory"},
+        {"movie.mp4", true, failed + "Is a directory)"},
     };
     for (const auto& [output, withImage, message] : cases) {
         const QString folder = MakeTempDir("movie-refused");
@@ -212,7 +210,7 @@ TEST_F(MovieTest, WritesThatCannotStartLeaveNothingBehind) {
         RecordedMessages messages;
         EXPECT_FALSE(MakeMovieFromImages(*CollectMovieImages(folder, nullptr, messages),
                                          folder + "/" + output, messages));
-        EXPECT_EQ(messages.shown, QStringList{QString(message).replace("%1", folder)});
+        EXPECT_EQ(messages.shown, QStringList{message});
         EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
         EXPECT_TRUE(workspace->openedURLs.isEmpty()) << message.toStdString();
     }
