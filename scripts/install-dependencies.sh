@@ -10,6 +10,7 @@ packages=(
     ffmpeg fonts-urw-base35 fontconfig
     libgtest-dev libgmock-dev googletest
     clang-format
+    clang-14 libclang-rt-14-dev llvm-14  # the fuzz targets (libFuzzer) and sanitizer stacks
 )
 
 missing=()

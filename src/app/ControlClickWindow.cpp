@@ -85,10 +85,13 @@ QSizeF ControlClickWindow::DisplayFileInfo() {
     textFieldVideoDuration->setText(SummaryLine(duration, processor.GetFrameRate(), dimensions));
     textFieldVideoDuration->setCursorPosition(0);
     if (!(duration > 0)) {
-        DisplayMessageBox("Could Not Read Video Duration",
-                          "Stillpress Could not read Video Information from Selected Video "
-                          "File.\n\nMake sure you can Play / View Thumbnail of the selected "
-                          "Video File and then try Again.");
+        DisplayMessageBox(
+            "Could Not Read Video Duration",
+            "Stillpress Could not read Video Information from Selected Video "
+            "File.\n\nMake sure you can Play / View Thumbnail of the selected "
+            "Video File and then try Again." +
+                (processor.GetVideoProblem().isEmpty() ? QString()
+                                                       : "\n\n" + processor.GetVideoProblem()));
         return {0, 0};
     }
     SetDoubleValue(_TextFieldFrom, 0.0);

@@ -59,7 +59,8 @@ void AppDelegate::OnExportImages() {
         return progress.Report(done, total);
     };
     const ExportImagesOutcome outcome = RunExportImagesCommand(request, *this);
-    if (outcome.status != ExportImagesOutcome::Status::Refused)
+    using Status = ExportImagesOutcome::Status;
+    if (outcome.status != Status::Refused && outcome.status != Status::NothingWritten)
         pArrayOfExportedFiles = outcome.files;
 }
 

@@ -168,8 +168,11 @@ void ImageWatermarkWindowController::OnSelectImage() {
 
 void ImageWatermarkWindowController::DisplayDimensionsOfImageFile() {
     const QString path = textFieldFilePath->text();
-    const QImage image = LoadImageFile(path);
-    if (!image.isNull()) {
+    QString refusal;
+    const QImage image = LoadImageFile(path, &refusal);
+    if (!refusal.isEmpty()) {
+        textFieldImageDimensions->setText(refusal);
+    } else if (!image.isNull()) {
         textFieldImageDimensions->setText(DimensionsLine(
             "Watermark Image Dimensions : Width = %0.0lf, Height = %0.0lf", QSizeF(image.size())));
     } else if (QImageReader(path).canRead()) {

@@ -7,8 +7,10 @@
 QString FrameNaming::NameFor(double time, long long counter) const {
     const QString number = QString::number(counter);
     const QString head = folder + '/';
-    if (appendFileName && appendDuration) return head + prefix + DurationText(time) + number;
-    if (appendFileName) return head + prefix + number;
+    // The prefix is text of a file name: a '/' in it ("../x") would write outside the folder.
+    const QString name = QString(prefix).replace('/', '-');
+    if (appendFileName && appendDuration) return head + name + DurationText(time) + number;
+    if (appendFileName) return head + name + number;
     if (appendDuration) return head + DurationText(time) + ' ' + number;
     return head + number;
 }

@@ -5,7 +5,7 @@
 
 struct FrameNaming {
     QString folder;
-    QString prefix;  // the name text, or the video's file name without extension
+    QString prefix;  // the name text, or the video's file name without extension ('/' reads as '-')
     bool appendFileName = false;
     bool appendDuration = false;
 

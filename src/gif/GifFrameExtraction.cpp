@@ -66,6 +66,12 @@ GifExtractionOutcome ExtractGIFFiles(const QString& gifPath, const QString& fold
         try {
             WriteFrames(gifPath, outcome);
             outcome.status = GifExtractionOutcome::Status::Written;
+            // Frames that all fail to decode leave nothing to show for the extraction.
+            if (outcome.writtenFrames + outcome.failedFrames == 0) {
+                outcome.status = GifExtractionOutcome::Status::Refused;
+                outcome.reason =
+                    QString("None of its %1 frames could be decoded.").arg(summary->frameCount);
+            }
         } catch (const av::Error& failure) {
             LogLine("GIF not decoded : " + gifPath + " : " + failure.what());
         }

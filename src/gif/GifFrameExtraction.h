@@ -13,7 +13,7 @@ struct GifExtractionOutcome {
         Written,      // every frame handed over was tried; see failedFrames
         StillImage,   // fewer than 2 frames: a still picture is not split
         NotReadable,  // not a GIF we can read
-        Refused,      // too large to decode safely; `reason` says why
+        Refused,      // too large to decode safely, or no frame decodes; `reason` says why
     };
     Status status = Status::NotReadable;
     QString folder;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "extract/GreyScaleConverter.h"
+#include "platform/DiagnosticLog.h"
 #include "platform/DurationText.h"
 #include "platform/ImageFiles.h"
 #include "platform/MediaAsset.h"
@@ -22,7 +23,11 @@ void VideoFileProcessor::OpenVideoFile(const QString& path) {
     if (settings.GetAddWatermark() == 1) {
         const QString watermarkPath = settings.GetWatermarkFilePath();
         if (FileExistsAtPath(watermarkPath)) {
-            if (auto loaded = LoadImageFileWithPointSize(watermarkPath)) {
+            QString refusal;
+            auto loaded = LoadImageFileWithPointSize(watermarkPath, &refusal);
+            if (!refusal.isEmpty())
+                LogLine("Watermark not used : " + watermarkPath + " : " + refusal);
+            if (loaded) {
                 m_pWatermarkImageUserSelected = DrawableImage(loaded->image);
                 m_iUserSelectedWaterMarkImageWidth =
                     static_cast<long long>(std::trunc(loaded->pointSize.width()));
@@ -33,6 +38,10 @@ void VideoFileProcessor::OpenVideoFile(const QString& path) {
     }
     m_iCompressionFactor = settings.GetCompressionFactor();
     m_oTimeColor = settings.GetTimeColor().value_or(QColor(Qt::black));
+}
+
+QString VideoFileProcessor::GetVideoProblem() const {
+    return m_pAsset ? m_pAsset->problem() : QString();
 }
 
 CMTime VideoFileProcessor::GetVideoDuration() const {

@@ -41,6 +41,8 @@ class VideoFileProcessor {
     double GetVideoDurationInSeconds() const;
     float GetFrameRate() const;
     QSizeF GetVideoDimensions() const;  // (0, 0) without a video track
+    // Why the video was refused (pictures too large to decode); empty otherwise.
+    QString GetVideoProblem() const;
     DrawableImage imageFromCGImageRef(const QImage& frame) const;
     static QString GetTimeFromSeconds(double seconds);
     AppSettings& GetAppSettings();
@@ -78,7 +80,8 @@ class VideoFileProcessor {
     // readable reason in `error`, when there are no tiles, the wall is too large for memory or
     // for the selected format, or it could not be saved (then nothing is opened).
     bool ExportVideoWall(const QString& targetPath, QString* error = nullptr);
-    void DoAddVideoFrameToImage(DrawableImage& wall, ImageGenerator& generator, long long row,
+    // False when the frame could not be decoded (its cell keeps the background).
+    bool DoAddVideoFrameToImage(DrawableImage& wall, ImageGenerator& generator, long long row,
                                 long long column, double time, double sizePercentage);
     // Draws equally sized images into a wall of `rows` rows (at least 1), saves it to
     // `targetPath` as given and opens it; false with the reason as above.

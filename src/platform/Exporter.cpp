@@ -10,7 +10,6 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <QFile>
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -19,6 +18,8 @@ extern "C" {
 #include <vector>
 
 #include "platform/FFmpegHandles.h"
+#include "platform/MediaAsset.h"
+#include "platform/OutputFile.h"
 
 namespace {
 
@@ -48,13 +49,9 @@ struct FifoDeleter {
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using FifoPtr = std::unique_ptr<AVAudioFifo, FifoDeleter>;
 
+// The shared opening: local files only, with the common probing limits.
 av::InputFormatPtr OpenInput(const QString& path) {
-    AVFormatContext* raw = nullptr;
-    av::Check(avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr),
-              "avformat_open_input");
-    av::InputFormatPtr input(raw);
-    av::Check(avformat_find_stream_info(input.get(), nullptr), "avformat_find_stream_info");
-    return input;
+    return MediaAsset::OpenDemuxer(path);
 }
 
 int BestStream(AVFormatContext& input, AVMediaType type) {
@@ -99,14 +96,17 @@ av::CodecContextPtr OpenDecoder(const AVStream& stream) {
               "avcodec_parameters_to_context");
     decoder->pkt_timebase = stream.time_base;
     decoder->thread_count = 0;
+    decoder->max_pixels = MediaAsset::kMaxFramePixels;  // should a stream grow mid-way
     av::Check(avcodec_open2(decoder.get(), codec, nullptr), "avcodec_open2 (decoder)");
     return decoder;
 }
 
-// The output file: its muxer, its metadata and the packets of every track.
+// The output file: its muxer, its metadata and the packets of every track. The file gets its
+// name only when finished; until then it is a temporary file that goes with the muxer.
 class Muxer {
   public:
-    Muxer(const QString& path, const QString& fileType, const QList<ExportMetadataItem>& items) {
+    Muxer(const QString& path, const QString& fileType, const QList<ExportMetadataItem>& items)
+        : m_oOutput(path) {
         AVFormatContext* raw = nullptr;
         const QByteArray name = path.toUtf8();
         av::Check(avformat_alloc_output_context2(&raw, nullptr, fileType.toUtf8().constData(),
@@ -117,7 +117,8 @@ class Muxer {
             av::Check(av_dict_set(&m_pFormat->metadata, item.key.toUtf8().constData(),
                                   item.value.toUtf8().constData(), 0),
                       "av_dict_set");
-        av::Check(avio_open(&m_pFormat->pb, name.constData(), AVIO_FLAG_WRITE), "avio_open");
+        m_pFormat->pb = m_oOutput.context();
+        m_pFormat->flags |= AVFMT_FLAG_CUSTOM_IO;
     }
 
     AVStream* AddStream() {
@@ -140,10 +141,11 @@ class Muxer {
     }
     void Finish() {
         av::Check(av_write_trailer(m_pFormat.get()), "av_write_trailer");
-        av::Check(avio_closep(&m_pFormat->pb), "avio_closep");
+        if (!m_oOutput.Commit()) Fail("writing the file: " + m_oOutput.error().toStdString());
     }
 
   private:
+    MuxerOutput m_oOutput;
     av::OutputFormatPtr m_pFormat;
 };
 
@@ -535,11 +537,9 @@ class Exporter::Impl {
             Conversion(job, m_bCancel, m_fltProgress).Run();
             m_fltProgress = 1.0f;
             m_iStatus = Completed;
-        } catch (const ConversionCancelled&) {
-            QFile::remove(job.output);
+        } catch (const ConversionCancelled&) {  // the unfinished file went with the conversion
             m_iStatus = Cancelled;
         } catch (const std::exception& error) {
-            QFile::remove(job.output);
             SetError(QString::fromStdString(error.what()));
             m_iStatus = Failed;
         }

@@ -17,7 +17,10 @@ void FormatInputDeleter::operator()(AVFormatContext* p) const {
 
 void FormatOutputDeleter::operator()(AVFormatContext* p) const {
     if (p == nullptr) return;
-    if (p->oformat != nullptr && !(p->oformat->flags & AVFMT_NOFILE)) avio_closep(&p->pb);
+    // A custom `pb` belongs to whoever made it (see MuxerOutput).
+    const bool ownFile = p->oformat != nullptr && !(p->oformat->flags & AVFMT_NOFILE) &&
+                         !(p->flags & AVFMT_FLAG_CUSTOM_IO);
+    if (ownFile) avio_closep(&p->pb);
     avformat_free_context(p);
 }
 

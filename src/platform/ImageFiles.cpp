@@ -16,11 +16,12 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "platform/FFmpegHandles.h"
 #include "platform/ImageEncoders.h"
+#include "platform/OutputFile.h"
+#include "platform/WriteFaults.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -38,7 +39,8 @@ namespace {
 
 // Decoded pictures may take at most this much memory (Qt's allocation limit is in MB).
 constexpr int kAllocationLimitMB = 512;
-constexpr qint64 kMaxDecodedPixels = qint64(kAllocationLimitMB) * 1024 * 1024 / 4;
+constexpr qint64 kMaxDecodedPixels = kMaxImagePixels;
+static_assert(kMaxImagePixels * 4 == qint64(kAllocationLimitMB) * 1024 * 1024);
 // Larger files are not read at all.
 constexpr qint64 kMaxFileBytes = qint64(1) << 30;
 
@@ -339,14 +341,18 @@ QByteArray EncodeJpeg2000(const QImage& image, float factor) {
 
 // ---- Writing files ----------------------------------------------------------------------
 
-QString ErrorText(int code) {
-    return QString::fromStdString(std::generic_category().message(code));
+// A device, pipe or folder at the path: it cannot be replaced, only written into (or refused).
+bool IsSpecialFile(const QString& path) {
+    struct stat existing {};
+    return ::stat(QFile::encodeName(path).constData(), &existing) == 0 &&
+           !S_ISREG(existing.st_mode);
 }
 
 // Writes everything, retrying short and interrupted writes; 0 or the errno of the failure.
 int WriteAll(int fd, const QByteArray& data) {
+    int refusal = 0;
     const char* next = data.constData();
-    qint64 left = data.size();
+    qint64 left = WriteFaultAllowance(data.size(), &refusal);
     while (left > 0) {
         const ssize_t written = ::write(fd, next, static_cast<size_t>(left));
         if (written < 0 && errno == EINTR) continue;
@@ -355,17 +361,19 @@ int WriteAll(int fd, const QByteArray& data) {
         next += written;
         left -= written;
     }
-    return 0;
+    return refusal;
 }
 
-// Removes the file at `path` only if it is still the regular file we opened.
-void RemoveOwnRegularFile(const QByteArray& path, const struct stat& opened) {
-    if (!S_ISREG(opened.st_mode)) return;
-    struct stat current {};
-    if (::lstat(path.constData(), &current) != 0) return;
-    if (current.st_dev == opened.st_dev && current.st_ino == opened.st_ino) {
-        ::unlink(path.constData());
-    }
+bool WriteIntoSpecialFile(const QString& path, const QByteArray& data, QString* error) {
+    int failure = WriteFaultOnCreate();
+    const int fd =
+        failure != 0 ? -1
+                     : ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0 && failure == 0) failure = errno;
+    if (fd >= 0) failure = WriteAll(fd, data);
+    if (fd >= 0 && ::close(fd) != 0 && failure == 0) failure = errno;
+    if (failure != 0 && error != nullptr) *error = ErrnoText(failure);
+    return failure == 0;
 }
 
 // ---- Reading files ----------------------------------------------------------------------
@@ -373,14 +381,28 @@ void RemoveOwnRegularFile(const QByteArray& path, const struct stat& opened) {
 std::optional<QByteArray> ReadWholeFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    if (file.size() > kMaxFileBytes) return std::nullopt;
+    // A device such as /dev/zero has no size and never ends: no image file is one.
+    if (file.isSequential() || file.size() > kMaxFileBytes) return std::nullopt;
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError) return std::nullopt;
     return data;
 }
 
-// Qt's verdict on the bytes: nullopt when no Qt reader knows the format.
-std::optional<QImage> DecodeWithQt(const QByteArray& data) {
+bool IsTooLarge(qint64 width, qint64 height) {
+    return width * height > kMaxDecodedPixels;
+}
+
+void Refuse(qint64 width, qint64 height, QString* refusal) {
+    if (refusal == nullptr) return;
+    *refusal = QString("The picture is %1 x %2 pixels, more than the %3 pixels an image may have.")
+                   .arg(QString::number(width), QString::number(height),
+                        QString::number(kMaxDecodedPixels));
+}
+
+// Qt's verdict on the bytes: nullopt when no Qt reader knows the format. A picture declaring
+// more pixels than allowed is refused from its header, before anything is allocated (Qt's own
+// allocation limit stays as a second guard).
+std::optional<QImage> DecodeWithQt(const QByteArray& data, QString* refusal) {
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
@@ -388,6 +410,11 @@ std::optional<QImage> DecodeWithQt(const QByteArray& data) {
     reader.setDecideFormatFromContent(true);
     reader.setAllocationLimit(kAllocationLimitMB);
     if (!reader.canRead()) return std::nullopt;
+    const QSize declared = reader.size();
+    if (IsTooLarge(declared.width(), declared.height())) {
+        Refuse(declared.width(), declared.height(), refusal);
+        return QImage();
+    }
     return reader.read();
 }
 
@@ -457,7 +484,7 @@ const AVInputFormat* ProbeImageDemuxer(const QByteArray& data) {
 
 QImage ImageFromFrame(const AVFrame& frame) {
     if (frame.width <= 0 || frame.height <= 0) return {};
-    if (qint64(frame.width) * frame.height > kMaxDecodedPixels) return {};
+    if (IsTooLarge(frame.width, frame.height)) return {};
     const auto source = static_cast<AVPixelFormat>(frame.format);
     const AVPixFmtDescriptor* layout = av_pix_fmt_desc_get(source);
     if (layout == nullptr) return {};
@@ -489,9 +516,14 @@ av::CodecContextPtr OpenDecoder(const AVStream& stream) {
 }
 
 // The first picture of the demuxer's first video stream.
-QImage DecodeFirstPicture(AVFormatContext* demuxer) {
+QImage DecodeFirstPicture(AVFormatContext* demuxer, QString* refusal) {
     const int index = av_find_best_stream(demuxer, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (index < 0) return {};
+    const AVCodecParameters& declared = *demuxer->streams[index]->codecpar;
+    if (IsTooLarge(declared.width, declared.height)) {
+        Refuse(declared.width, declared.height, refusal);
+        return {};
+    }
     av::CodecContextPtr decoder = OpenDecoder(*demuxer->streams[index]);
     if (!decoder) return {};
     av::PacketPtr packet = av::MakePacket();
@@ -513,7 +545,7 @@ QImage DecodeFirstPicture(AVFormatContext* demuxer) {
     return {};
 }
 
-QImage DecodeWithFFmpeg(const QByteArray& data) {
+QImage DecodeWithFFmpeg(const QByteArray& data, QString* refusal) {
     const AVInputFormat* format = ProbeImageDemuxer(data);
     if (format == nullptr) return {};
     MemoryInput input(data);
@@ -523,7 +555,7 @@ QImage DecodeWithFFmpeg(const QByteArray& data) {
     raw->flags |= AVFMT_FLAG_CUSTOM_IO;
     if (avformat_open_input(&raw, "", format, nullptr) < 0) return {};  // frees `raw`
     av::InputFormatPtr demuxer(raw);
-    return DecodeFirstPicture(demuxer.get());
+    return DecodeFirstPicture(demuxer.get(), refusal);
 }
 
 // ---- Stated resolution --------------------------------------------------------------------
@@ -622,42 +654,33 @@ QByteArray EncodeImage(const QImage& image, ImageFileType type, float compressio
 }
 
 bool WriteFileData(const QString& path, const QByteArray& data, QString* error) {
-    const QByteArray nativePath = QFile::encodeName(path);
-    const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        if (error) *error = ErrorText(errno);
-        return false;
-    }
-    struct stat opened {};
-    if (::fstat(fd, &opened) != 0) opened.st_mode = 0;  // unknown: never removed
-    int failure = WriteAll(fd, data);
-    // Some file systems report a full disk or a lost server only when the file is closed.
-    if (::close(fd) != 0 && failure == 0) failure = errno;
-    if (failure == 0) return true;
-    RemoveOwnRegularFile(nativePath, opened);
-    if (error) *error = ErrorText(failure);
+    if (IsSpecialFile(path)) return WriteIntoSpecialFile(path, data, error);
+    ReplacingFile file(path);
+    if (file.Write(data.constData(), data.size()) && file.Commit()) return true;
+    if (error != nullptr) *error = file.error();
     return false;
 }
 
-QImage DecodeImage(const QByteArray& data) {
+QImage DecodeImage(const QByteArray& data, QString* refusal) {
     if (data.isEmpty()) return {};
-    if (std::optional<QImage> image = DecodeWithQt(data)) return *image;
+    if (std::optional<QImage> image = DecodeWithQt(data, refusal)) return *image;
     try {
-        return DecodeWithFFmpeg(data);
+        return DecodeWithFFmpeg(data, refusal);
     } catch (const std::exception&) {
         return {};  // damaged or unsupported data: not a readable image
     }
 }
 
-QImage LoadImageFile(const QString& path) {
+QImage LoadImageFile(const QString& path, QString* refusal) {
     const std::optional<QByteArray> data = ReadWholeFile(path);
-    return data ? DecodeImage(*data) : QImage();
+    return data ? DecodeImage(*data, refusal) : QImage();
 }
 
-std::optional<ImageWithPointSize> LoadImageFileWithPointSize(const QString& path) {
+std::optional<ImageWithPointSize> LoadImageFileWithPointSize(const QString& path,
+                                                             QString* refusal) {
     const std::optional<QByteArray> data = ReadWholeFile(path);
     if (!data) return std::nullopt;
-    QImage image = DecodeImage(*data);
+    QImage image = DecodeImage(*data, refusal);
     if (image.isNull()) return std::nullopt;
     QSizeF points(image.size());
     if (const std::optional<Resolution> resolution = StatedResolution(*data)) {

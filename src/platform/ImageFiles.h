@@ -29,19 +29,23 @@ bool IsKnownImageFileType(long long code);
 // encoded (a null image, a missing encoder).
 QByteArray EncodeImage(const QImage& image, ImageFileType type, float compressionFactor);
 
-// Writes `data` to `path`, replacing any existing file in place. On failure returns false,
-// puts the reason (e.g. "No space left on device") in `error` and removes the regular file
-// it had begun to write, so no partial file stays behind.
+// Writes `data` to `path` under a temporary name in the same folder and renames it over the
+// path when all of it is written (see platform/OutputFile.h); a device or pipe at the path is
+// written into instead. On failure returns false and puts the reason (e.g. "No space left on
+// device") in `error`; no partial file stays behind and a file that was at the path is kept.
 bool WriteFileData(const QString& path, const QByteArray& data, QString* error);
 
 // Decodes image file bytes by their content: Qt's readers first, then FFmpeg's image
 // decoders (JPEG 2000 and whatever else FFmpeg reads as a still image). A null image when
-// the bytes are not a readable image or would decode to more than 512 MB of pixels.
-QImage DecodeImage(const QByteArray& data);
+// the bytes are not a readable image or would decode to more than kMaxImagePixels (512 MB).
+// A picture whose header declares more is refused before anything is allocated, and then
+// `refusal` (when given) says so with its size; it is left alone for other null images.
+inline constexpr long long kMaxImagePixels = 512LL * 1024 * 1024 / 4;
+QImage DecodeImage(const QByteArray& data, QString* refusal = nullptr);
 
 // Decodes an image file by its content, whatever its extension (a .jpeg holding JPEG 2000
-// loads). A null image when the file is missing or not a readable image.
-QImage LoadImageFile(const QString& path);
+// loads). A null image when the file is missing or not a readable image; `refusal` as above.
+QImage LoadImageFile(const QString& path, QString* refusal = nullptr);
 
 // An image file's pixels with its size in points (pixels x 72 / its resolution, when the
 // file states one; pixels otherwise). nullopt when unreadable. The resolution is read from
@@ -50,4 +54,5 @@ struct ImageWithPointSize {
     QImage image;
     QSizeF pointSize;
 };
-std::optional<ImageWithPointSize> LoadImageFileWithPointSize(const QString& path);
+std::optional<ImageWithPointSize> LoadImageFileWithPointSize(const QString& path,
+                                                             QString* refusal = nullptr);

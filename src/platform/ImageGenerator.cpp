@@ -242,6 +242,7 @@ void FrameReader::OpenDecoder() {
     m_pDecoder->pkt_timebase = Stream()->time_base;
     m_pDecoder->thread_count = 0;  // one per core
     m_pDecoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    m_pDecoder->max_pixels = MediaAsset::kMaxFramePixels;  // refuse to allocate larger pictures
     av::Check(avcodec_open2(m_pDecoder.get(), codec, nullptr), "avcodec_open2");
 }
 

@@ -11,6 +11,7 @@ extern "C" {
 #include <algorithm>
 #include <limits>
 #include <mutex>
+#include <string>
 
 #include "platform/FFmpegHandles.h"
 
@@ -31,6 +32,25 @@ void QuietFFmpegLog() {
     std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
 }
 
+bool IsCoverArt(const AVStream* stream) {
+    return (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+}
+
+// A decompression bomb: a small file whose pictures would take gigabytes each.
+void RefuseHugePictures(const AVFormatContext& format) {
+    for (unsigned index = 0; index < format.nb_streams; ++index) {
+        const AVCodecParameters& picture = *format.streams[index]->codecpar;
+        if (picture.codec_type != AVMEDIA_TYPE_VIDEO || IsCoverArt(format.streams[index])) continue;
+        if (static_cast<long long>(picture.width) * picture.height <= MediaAsset::kMaxFramePixels)
+            continue;
+        throw MediaAsset::Refusal(
+            "The video's pictures are " + std::to_string(picture.width) + " x " +
+                std::to_string(picture.height) + " pixels, more than the " +
+                std::to_string(MediaAsset::kMaxFramePixels) + " pixels a frame may have.",
+            AVERROR(EINVAL));
+    }
+}
+
 }  // namespace
 
 av::InputFormatPtr MediaAsset::OpenDemuxer(const QString& path) {
@@ -48,14 +68,11 @@ av::InputFormatPtr MediaAsset::OpenDemuxer(const QString& path) {
     av::Check(opened, "avformat_open_input");
     av::InputFormatPtr format(raw);
     av::Check(avformat_find_stream_info(format.get(), nullptr), "avformat_find_stream_info");
+    RefuseHugePictures(*format);
     return format;
 }
 
 namespace {
-
-bool IsCoverArt(const AVStream* stream) {
-    return (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
-}
 
 int FirstVideoStream(const AVFormatContext* format) {
     for (unsigned index = 0; index < format->nb_streams; ++index) {
@@ -150,6 +167,9 @@ std::unique_ptr<MediaAsset> MediaAsset::Open(const QString& path) {
     try {
         av::InputFormatPtr format = OpenDemuxer(path);
         asset->ReadFrom(format.get());
+    } catch (const Refusal& refusal) {
+        *asset = MediaAsset(path);
+        asset->m_strProblem = QString::fromStdString(refusal.what());
     } catch (const std::exception&) {
         // Not a readable media file: answers an invalid duration and no tracks.
         *asset = MediaAsset(path);

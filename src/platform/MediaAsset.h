@@ -19,10 +19,23 @@ struct MediaTrackInfo {
 
 class MediaAsset {
   public:
+    // The largest picture a video may declare (8192 x 8192, 256 MB as RGB32): larger ones are
+    // refused when the file is opened, and every decoder refuses to allocate more.
+    static constexpr long long kMaxFramePixels = 8192LL * 8192;
+
     static std::unique_ptr<MediaAsset> Open(const QString& path);
 
     const QString& path() const { return m_strPath; }
     bool isReadable() const { return m_bReadable; }
+    // Why the file was refused, as a sentence for the user (pictures too large to decode);
+    // empty for readable files and for ones that are simply not media.
+    const QString& problem() const { return m_strProblem; }
+
+    // A file refused on purpose rather than found unreadable.
+    class Refusal : public av::Error {
+      public:
+        using av::Error::Error;
+    };
 
     // The whole file's duration over the time scale of its first video track (or of the
     // container when it has none); the all-zero invalid time when unreadable.
@@ -38,7 +51,8 @@ class MediaAsset {
     const std::vector<MediaTrackInfo>& tracks() const { return m_Tracks; }
 
     // Opens a demuxer on `path` with the probing limits every reader of media files shares,
-    // stream information read. Throws av::Error when the file is not readable media.
+    // stream information read. Throws av::Error when the file is not readable media or a video
+    // stream declares pictures above kMaxFramePixels.
     static av::InputFormatPtr OpenDemuxer(const QString& path);
 
   private:
@@ -46,6 +60,7 @@ class MediaAsset {
     void ReadFrom(struct AVFormatContext* format);
 
     QString m_strPath;
+    QString m_strProblem;
     bool m_bReadable = false;
     CMTime m_oDuration;
     int m_iVideoStream = -1;

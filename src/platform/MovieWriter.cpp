@@ -11,6 +11,7 @@ extern "C" {
 #include <cmath>
 
 #include "platform/FFmpegHandles.h"
+#include "platform/OutputFile.h"
 
 namespace {
 
@@ -73,6 +74,7 @@ class MovieWriter::Impl {
     bool Record(int code, const char* call);
     void CloseFile();
 
+    std::unique_ptr<MuxerOutput> m_pOutput;  // the file, renamed into place by a good Finish()
     av::OutputFormatPtr m_pFormat;
     av::CodecContextPtr m_pEncoder;
     AVStream* m_pStream = nullptr;  // owned by m_pFormat
@@ -106,8 +108,13 @@ void MovieWriter::Impl::OpenContainer(const QString& path) {
             avformat_alloc_output_context2(&format, nullptr, "mp4", name.constData()),
             "avformat_alloc_output_context2");
     m_pFormat.reset(format);
-    Require(Stage::Container, avio_open(&m_pFormat->pb, name.constData(), AVIO_FLAG_WRITE),
-            "avio_open");
+    try {
+        m_pOutput = std::make_unique<MuxerOutput>(path);
+    } catch (const std::runtime_error& error) {
+        Fail(Stage::Container, error.what());
+    }
+    m_pFormat->pb = m_pOutput->context();
+    m_pFormat->flags |= AVFMT_FLAG_CUSTOM_IO;
 }
 
 void MovieWriter::Impl::OpenEncoder(QSize size, double framesPerSecond) {
@@ -229,12 +236,12 @@ bool MovieWriter::Impl::Finish() {
     return !failed();
 }
 
+// Renames the finished file into place; a failed one is removed instead.
 void MovieWriter::Impl::CloseFile() {
-    if (m_pFormat->pb == nullptr) return;
-    avio_flush(m_pFormat->pb);
-    const int pending = m_pFormat->pb->error;
-    Record(pending, "avio_flush");
-    Record(avio_closep(&m_pFormat->pb), "avio_closep");
+    if (!m_pOutput) return;
+    if (!failed() && !m_pOutput->Commit()) m_strFailure = "writing the file: " + m_pOutput->error();
+    m_pFormat->pb = nullptr;
+    m_pOutput.reset();
 }
 
 MovieWriter::MovieWriter(const QString& path, QSize size, double framesPerSecond)

@@ -40,8 +40,10 @@ class MovieWriter {
     };
     static Fraction ExactFrameRate(double framesPerSecond);
 
-    // Creates (replacing) the file and writes its header. `size` must be even on both sides
-    // and `framesPerSecond` at least 1. Throws SetupError naming the stage that failed.
+    // Creates the file under a temporary name beside `path` (platform/OutputFile.h) and writes
+    // its header; a good Finish() renames it to `path`, replacing any file there, and a
+    // failed one removes it, leaving a file that was at `path` as it was. `size` must be even on
+    // both sides and `framesPerSecond` at least 1. Throws SetupError naming the stage that failed.
     MovieWriter(const QString& path, QSize size, double framesPerSecond);
     ~MovieWriter();
     MovieWriter(const MovieWriter&) = delete;

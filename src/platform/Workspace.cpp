@@ -10,9 +10,13 @@ namespace {
 std::mutex g_WorkspaceMutex;
 std::shared_ptr<Workspace> g_pWorkspace;
 
+// Only web and mail links are opened as links: a file whose name looks like one ("x:y.png",
+// "smb:share") is still the local file, never handed to some other URL handler.
 QUrl UrlFor(const QString& pathOrUrl) {
-    const QUrl url(pathOrUrl);
-    if (url.isValid() && !url.scheme().isEmpty() && url.scheme().size() > 1) return url;
+    const QUrl url(pathOrUrl, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    const bool link = scheme == "http" || scheme == "https" || scheme == "mailto";
+    if (url.isValid() && link && !QFileInfo::exists(pathOrUrl)) return url;
     return QUrl::fromLocalFile(QFileInfo(pathOrUrl).absoluteFilePath());
 }
 

@@ -37,6 +37,13 @@ double ToDouble(const QVariant& value) {
     return ok ? real : 0.0;
 }
 
+// A stored number outside what the headless options accept (a hand-edited or corrupt store)
+// reads as `fallback`: a frame interval of 1e-300 or a frame delay of inf would keep a
+// command busy for ever.
+double Accepted(double value, double low, double high, double fallback) {
+    return value >= low && value <= high ? value : fallback;
+}
+
 QString ToText(const QVariant& value) {
     if (!value.isValid() || value.metaType().id() == QMetaType::QVariantList ||
         value.metaType().id() == QMetaType::QVariantMap)
@@ -114,7 +121,7 @@ void AppSettings::SetSelectedVideoFileFormat(long long v) {
 
 double AppSettings::GetFrameInterval() const {
     const double interval = std::fabs(GetDoubleValue("dblFrameInterval"));
-    return interval == 0.0 ? 0.1 : interval;
+    return interval == 0.0 ? 0.1 : Accepted(interval, 0.001, 1e12, 1.0);
 }
 void AppSettings::SetFrameInterval(double v) {
     SetDoubleValue(v, "dblFrameInterval");
@@ -129,7 +136,7 @@ void AppSettings::SetDisclosureButtonState(long long v) {
 
 double AppSettings::GetImageSizePercentage() const {
     const double percentage = GetDoubleValue("ImageSizePercentage");
-    return percentage > 0 ? percentage : 100.0;
+    return percentage > 0 ? Accepted(percentage, 0.01, 10000, 100.0) : 100.0;
 }
 void AppSettings::SetImageSizePercentage(double v) {
     SetDoubleValue(v, "ImageSizePercentage");
@@ -167,7 +174,7 @@ void AppSettings::SetAddTimeIntervalToImages(long long v) {
 
 double AppSettings::GetFrameDelayDuringExport() const {
     const double delay = GetDoubleValue("FrameDelayDuringExport");
-    return delay > 0 ? delay : 0.05;
+    return delay > 0 ? Accepted(delay, 0, 3600, 0.05) : 0.05;
 }
 void AppSettings::SetFrameDelayDuringExport(double v) {
     SetDoubleValue(v, "FrameDelayDuringExport");
@@ -176,7 +183,7 @@ void AppSettings::SetFrameDelayDuringExport(double v) {
 double AppSettings::GetFrameRateForExportedVideo() const {
     const double stored = GetDoubleValue("FrameRateForExportedVideo");
     const double rate = stored == 0.0 ? 10.0 : stored;
-    return std::max(1.0, rate);
+    return rate < 1 ? 1.0 : Accepted(rate, 1, 1000, 10.0);
 }
 void AppSettings::SetFrameRateForExportedVideo(double v) {
     SetDoubleValue(v, "FrameRateForExportedVideo");

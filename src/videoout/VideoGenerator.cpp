@@ -1,11 +1,16 @@
 // The movie writer: image lists and frame-by-frame copies of a video into H.264 movies.
 #include "videoout/VideoGenerator.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <QDir>
-#include <QFile>
 #include <QPainter>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -52,6 +57,8 @@ const char* ConditionOf(MovieWriter::SetupStage stage) {
 }
 
 std::unique_ptr<MovieWriter> OpenWriter(const QString& path, QSize size, double rate) {
+    // The encoders print their complaints at error level; the writer reports them itself.
+    av_log_set_level(AV_LOG_FATAL);
     try {
         return std::make_unique<MovieWriter>(path, size, rate);
     } catch (const MovieWriter::SetupError& error) {
@@ -144,13 +151,18 @@ AppendResult MovieFeed::Append(const QImage& image, long long slot, MovieOutcome
     return AppendResult::LeftOut;
 }
 
-// An unfinished movie is of no use to anyone: it is reported and removed, never opened.
+// An unfinished or empty movie is of no use to anyone: it is reported, never opened, and the
+// writer removes it (a file that was at the path before stays).
 void MovieFeed::Finish(const QString& path, MovieOutcome& outcome) {
+    if (outcome.frames == outcome.framesLeftOut) {
+        m_pWriter.reset();  // never finished, so nothing replaces the file at the path
+        outcome.error = "No Frame could be Read, so the Video would have no picture.";
+        return;
+    }
     const bool finished = m_pWriter->Finish();
     const QString failure = m_pWriter->failure();
     m_pWriter.reset();
     if (!finished) {
-        QFile::remove(path);
         outcome.error = "The Video could not be written: " + failure;
         return;
     }
@@ -158,17 +170,6 @@ void MovieFeed::Finish(const QString& path, MovieOutcome& outcome) {
     LogLine("Video Export Finished");
     outcome.written = true;
     SharedWorkspace().openURL(path);
-}
-
-// Runs `write`; a set-up failure removes whatever was begun at `path` before passing on.
-template <typename Write>
-MovieOutcome RemovingPartialFileOnSetupError(const QString& path, Write write) {
-    try {
-        return write();
-    } catch (const VideoWriterSetupError&) {
-        QFile::remove(path);
-        throw;
-    }
 }
 
 // Samples the source every 1/rate seconds by repeated addition, as long as t <= duration;
@@ -204,20 +205,19 @@ MovieOutcome VideoGenerator::writeImagesToMovieAtPath(const QString& outputPath,
         outcome.error = "No Image Files Found to Create the Video.";
         return outcome;
     }
-    QFile::remove(outputPath);
     LogLine("Video Export Started");
-    return RemovingPartialFileOnSetupError(outputPath, [&] {
-        MovieFeed feed(OpenWriter(outputPath, EvenSize(*frame), frameRate), *frame,
-                       m_dblFrameDelayDuringExport, false);
-        long long slot = 0;
-        for (const QString& entry : images) {
-            const QImage image = LoadImageFile(EntryPath(entry, folder));
-            if (image.isNull()) continue;  // not an image, a folder, or gone: no slot
-            if (feed.Append(image, slot++, outcome) == AppendResult::WriterFailed) break;
-        }
-        feed.Finish(outputPath, outcome);
-        return outcome;
-    });
+    MovieFeed feed(OpenWriter(outputPath, EvenSize(*frame), frameRate), *frame,
+                   m_dblFrameDelayDuringExport, false);
+    long long slot = 0;
+    for (const QString& entry : images) {
+        QString refusal;
+        const QImage image = LoadImageFile(EntryPath(entry, folder), &refusal);
+        if (!refusal.isEmpty()) LogLine("Image left out : " + entry + " : " + refusal);
+        if (image.isNull()) continue;  // not an image, too large, a folder, or gone: no slot
+        if (feed.Append(image, slot++, outcome) == AppendResult::WriterFailed) break;
+    }
+    feed.Finish(outputPath, outcome);
+    return outcome;
 }
 
 MovieOutcome VideoGenerator::DoExportVideoWithWatermark(const QString& sourcePath,
@@ -239,15 +239,12 @@ MovieOutcome VideoGenerator::DoExportVideoWithWatermark(const QString& sourcePat
     generator.setRequestedTimeToleranceBefore(kCMTimeZero);
     generator.setRequestedTimeToleranceAfter(kCMTimeZero);
     if (m_dblFrameDelayDuringExport == 0) m_dblFrameDelayDuringExport = kDefaultFrameDelay;
-    QFile::remove(outputPath);
     LogLine("Video Export Started");
-    return RemovingPartialFileOnSetupError(outputPath, [&] {
-        MovieFeed feed(OpenWriter(outputPath, EvenSize(frame), rate), frame,
-                       m_dblFrameDelayDuringExport, true);
-        CopyFrames(generator, asset->duration(), rate, feed, outcome);
-        feed.Finish(outputPath, outcome);
-        return outcome;
-    });
+    MovieFeed feed(OpenWriter(outputPath, EvenSize(frame), rate), frame,
+                   m_dblFrameDelayDuringExport, true);
+    CopyFrames(generator, asset->duration(), rate, feed, outcome);
+    feed.Finish(outputPath, outcome);
+    return outcome;
 }
 
 QImage VideoGenerator::pixelBufferFromCGImage(const QImage& image, QSize size) {

@@ -59,6 +59,10 @@ DrawableImage WhiteWall(QSizeF size) {
     return DrawableImage(std::move(bitmap), size);
 }
 
+const QString kNoFramesDecodedText =
+    "None of the Frames of the Video could be Read, so the Image Wall would be blank.\n\nMake "
+    "sure you can Play / View Thumbnail of the selected Video File and then try Again.";
+
 bool Refuse(const QString& reason, QString* error) {
     if (error) *error = reason;
     return false;
@@ -114,8 +118,9 @@ bool VideoFileProcessor::ExportVideoWall(const QString& targetPath, QString* err
     generator.setRequestedTimeToleranceAfter(kCMTimeZero);
     long long row = 0;
     long long column = 0;
+    long long drawn = 0;
     plan.schedule.ForEachStep([&](double time, long long) {
-        DoAddVideoFrameToImage(wall, generator, row, column, time, plan.sizePercentage);
+        drawn += DoAddVideoFrameToImage(wall, generator, row, column, time, plan.sizePercentage);
         if (++column == plan.grid.columns) {
             column = 0;
             ++row;
@@ -125,15 +130,17 @@ bool VideoFileProcessor::ExportVideoWall(const QString& targetPath, QString* err
     LogLine(QString("Video Wall : %1 Tiles, %2 Frames Decoded")
                 .arg(plan.grid.tiles)
                 .arg(generator.decodedFrameCount()));
+    // A wall of background alone would pass for a picture of the video.
+    if (drawn == 0) return Refuse(kNoFramesDecodedText, error);
     return SaveAndOpen(*this, wall, targetPath, error);
 }
 
-void VideoFileProcessor::DoAddVideoFrameToImage(DrawableImage& wall, ImageGenerator& generator,
+bool VideoFileProcessor::DoAddVideoFrameToImage(DrawableImage& wall, ImageGenerator& generator,
                                                 long long row, long long column, double time,
                                                 double sizePercentage) {
     const QImage frame =
         generator.copyCGImageAtTime(CMTimeMakeWithSeconds(time, m_oVideoTimeScale));
-    if (frame.isNull()) return;  // the cell keeps the background
+    if (frame.isNull()) return false;  // the cell keeps the background
     DrawableImage image = imageFromCGImageRef(frame);
     if (m_bExportAsGreyScale) image = GetGreyScaleConverter().imageToGreyImage(image);
     if (sizePercentage != 100.0) {
@@ -152,6 +159,7 @@ void VideoFileProcessor::DoAddVideoFrameToImage(DrawableImage& wall, ImageGenera
     PointPainter painter(wall);
     painter.painter().drawImage(painter.ToTopDown(x, y, tile.width(), tile.height()),
                                 image.bitmap());
+    return true;
 }
 
 bool VideoFileProcessor::ExportImageWall(const QList<QImage>& images, const QString& targetPath,

@@ -50,7 +50,11 @@ TEST_F(HeadlessExportTest, OptionsChooseFormatRangeAndNames) {
 
 TEST_F(HeadlessExportTest, RefusalsPrintTheirMessageAndExitTwo) {
     const QString text = WriteTestFile(MakeTempDir("cli-text") + "/notes.mov", "plain text");
+    const QString bomb = QString(STILLPRESS_SOURCE_DIR) +
+                         "/tests/fuzz/regressions/video/y4m-declaring-16000x16000.y4m";
     const std::pair<QStringList, QString> cases[] = {
+        {{"export-images", bomb}, "\n\nThe video's pictures are 16000 x 16000 pixels"},
+        {{"wall-from-video", bomb, text + ".png"}, "16000 x 16000 pixels"},
         {{"export-images", ""}, "Select a Video File: "},
         {{"export-images", text + ".missing"}, "File Not Found: "},
         {{"export-images", text}, "Could Not Read Video Duration: "},

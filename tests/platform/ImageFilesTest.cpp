@@ -3,12 +3,14 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <algorithm>
 
 #include "platform/ImageFiles.h"
+#include "platform/WriteFaults.h"
 #include "support/Fixtures.h"
 
 namespace {
@@ -225,6 +227,32 @@ TEST(ImageFilesWrite, ReplacesFilesAndFailuresSayWhyAndLeaveNothingBehind) {
     EXPECT_TRUE(S_ISCHR(device.st_mode));
 }
 
+// A replacement that fails keeps the old file whole; one that succeeds keeps its permissions
+// and writes through a link to the linked file. Nothing temporary stays in the folder.
+TEST(ImageFilesWrite, ReplacementsKeepTheOldFileUntilTheNewOneIsComplete) {
+    const QString folder = MakeTempDir("replacements");
+    const QString path = WriteTestFile(folder + "/old.png", "old picture");
+    ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0640), 0);
+    QString error;
+    for (const WriteFaultPlan& plan : {WriteFaultPlan{.bytesBeforeFailure = 3},
+                                       WriteFaultPlan{.failingFile = 1, .error = EDQUOT}}) {
+        const ScopedWriteFaults full(plan);
+        EXPECT_FALSE(WriteFileData(path, "new picture", &error));
+        EXPECT_EQ(ReadTestFile(path), "old picture");
+    }
+    EXPECT_EQ(error, "Disk quota exceeded");
+    const QString link = folder + "/link.png";
+    ASSERT_TRUE(QFile::link(path, link));
+    ASSERT_TRUE(WriteFileData(link, "new picture", &error)) << error.toStdString();
+    EXPECT_EQ(ReadTestFile(path), "new picture");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    struct stat replaced {};
+    ASSERT_EQ(stat(QFile::encodeName(path).constData(), &replaced), 0);
+    EXPECT_EQ(replaced.st_mode & 07777, 0640u);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"link.png", "old.png"}));
+}
+
 TEST(ImageFilesWrite, AWriteCutShortRemovesThePartialFile) {
     // A file size limit stops the write part-way, as a full disk would.
     const QString path = MakeTempDir("cut-short") + "/big.tiff";
@@ -241,4 +269,50 @@ TEST(ImageFilesWrite, AWriteCutShortRemovesThePartialFile) {
     EXPECT_FALSE(written);
     EXPECT_EQ(error, "File too large");
     EXPECT_FALSE(QFile::exists(path));
+}
+
+namespace {
+
+quint32 Crc32(const QByteArray& bytes) {
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char byte : bytes) {
+        crc ^= static_cast<uchar>(byte);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray BigEndian(quint32 value) {
+    const char bytes[] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+    return QByteArray(bytes, 4);
+}
+
+// A PNG of a few bytes whose IHDR (with a correct CRC) declares `side` x `side` RGB pixels.
+QByteArray PngDeclaring(quint32 side) {
+    const QByteArray header =
+        "IHDR" + BigEndian(side) + BigEndian(side) + QByteArray("\x08\x02\0\0\0", 5);
+    const QByteArray data = "IDAT" + QByteArray("\x78\x9C\x03\x00\x00\x00\x00\x01", 8);
+    const auto chunk = [](const QByteArray& body) {
+        return BigEndian(body.size() - 4) + body + BigEndian(Crc32(body));
+    };
+    return "\x89PNG\r\n\x1A\n" + chunk(header) + chunk(data) + chunk("IEND");
+}
+
+}  // namespace
+
+// A decompression bomb: a PNG of 70 bytes declaring 30000 x 30000 pixels (3.6 GB decoded) is
+// refused from its header, with the size in the reason. (Other types: see above.)
+TEST(ImageFilesLoad, BombsAreRefusedFromTheirHeaderWithTheReason) {
+    const QByteArray bomb = PngDeclaring(30000);
+    QString refusal;
+    EXPECT_TRUE(DecodeImage(bomb, &refusal).isNull());
+    EXPECT_EQ(refusal,
+              "The picture is 30000 x 30000 pixels, more than the 134217728 pixels an image may "
+              "have.");
+    refusal.clear();
+    EXPECT_FALSE(LoadImageFileWithPointSize(Put("bomb.png", bomb), &refusal));
+    EXPECT_TRUE(refusal.startsWith("The picture is 30000 x 30000"));
+    QString untouched;  // a non-image leaves the reason alone
+    EXPECT_TRUE(DecodeImage("no picture", &untouched).isNull());
+    EXPECT_TRUE(untouched.isEmpty());
 }

@@ -90,4 +90,20 @@ TEST(MediaAsset, FilesThatAreNotVideosOpenWithoutATrack) {
     }
 }
 
+// A video declaring 16000 x 16000 pictures (a few bytes of YUV4MPEG2; FFmpeg's own
+// limit lets it through) is refused on opening,
+// with the size in the reason, so that no decoder ever allocates a frame for it.
+TEST(MediaAsset, VideosDeclaringHugePicturesAreRefused) {
+    const QString bomb = WriteTestFile(
+        MakeTempDir("asset-bomb") + "/bomb.y4m",
+        "YUV4MPEG2 W16000 H16000 F25:1 Ip A1:1 C420jpeg\nFRAME\n" + QByteArray(64, 'x'));
+    const auto asset = MediaAsset::Open(bomb);
+    EXPECT_FALSE(asset->isReadable());
+    EXPECT_FALSE(asset->hasVideoTrack());
+    EXPECT_EQ(asset->problem(),
+              "The video's pictures are 16000 x 16000 pixels, more than the 67108864 pixels a "
+              "frame may have.");
+    EXPECT_THROW(MediaAsset::OpenDemuxer(bomb), av::Error);
+}
+
 }  // namespace

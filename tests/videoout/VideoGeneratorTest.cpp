@@ -195,7 +195,7 @@ TEST_F(MovieTest, OddSizesArePaddedKeepingThePictureBottomLeft) {
 TEST_F(MovieTest, WritesThatCannotStartLeaveNothingBehind) {
     const QString failed =
         "Video Export Failed: Invalid parameter not satisfying: videoWriter "
-        "(avio_open: ";
+        "(cannot create the file: ";
     const std::tuple<QString, bool, QString> cases[] = {
         {"movie.mp4", false, "Video Export Aborted: No Image Files Found to Create the Video."},
         {"missing/movie.mp4", true, failed + "No such file or directory)"},

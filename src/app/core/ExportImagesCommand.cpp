@@ -1,5 +1,6 @@
 #include "app/core/ExportImagesCommand.h"
 
+#include <QDir>
 #include <cmath>
 
 #include "app/core/MessagePresenter.h"
@@ -19,6 +20,12 @@ void ReportOutcome(const ExportImagesOutcome& outcome, MessagePresenter& message
                     "far are in the Folder Given Below.\n\n%2")
                 .arg(written)
                 .arg(outcome.folder));
+    } else if (outcome.status == Status::NothingWritten) {
+        messages.DisplayMessageBox(
+            "No Image Files Were Exported",
+            "None of the Frames in the Selected Range could be Read from the Selected Video "
+            "File.\n\nMake sure you can Play / View Thumbnail of the selected Video File and then "
+            "try Again.");
     } else if (outcome.status == Status::CompletedWithFailures) {
         messages.DisplayMessageBox(
             "Some Image Files Could Not Be Written",
@@ -39,10 +46,12 @@ void ReportOutcome(const ExportImagesOutcome& outcome, MessagePresenter& message
 }  // namespace
 
 bool CheckRangeAgainstDuration(double typedFrom, double typedTo, double duration,
-                               MessagePresenter& messages, bool refuseUnreadableDuration) {
+                               MessagePresenter& messages, bool refuseUnreadableDuration,
+                               const QString& problem) {
     if (refuseUnreadableDuration && !(duration > 0)) {
+        const QString why = problem.isEmpty() ? QString() : "\n\n" + problem;
         messages.DisplayMessageBox(ExportImagesMessages::kCouldNotReadDurationTitle,
-                                   ExportImagesMessages::CouldNotReadDurationText());
+                                   ExportImagesMessages::CouldNotReadDurationText() + why);
         return false;
     }
     const QString advice =
@@ -89,16 +98,20 @@ ExportImagesOutcome RunExportImagesCommand(const ExportImagesRequest& request,
     processor.OpenVideoFile(request.videoPath);
     if (!CheckRangeAgainstDuration(request.typedFrom, request.typedTo,
                                    processor.GetVideoDurationInSeconds(), messages,
-                                   request.refuseUnreadableDuration))
+                                   request.refuseUnreadableDuration, processor.GetVideoProblem()))
         return outcome;
     processor.SetProgressHandler(request.progress);
     outcome.folder = processor.DoExportAllImages(outcome.files);
-    AppSettings().SetStringValue(outcome.folder, "LastFolder");
     outcome.failedFrames = processor.GetFailedFrameCount();
     outcome.firstError = processor.GetFirstWriteError();
     outcome.status = processor.WasCancelled()   ? Status::Cancelled
                      : outcome.failedFrames > 0 ? Status::CompletedWithFailures
+                     : outcome.files->isEmpty() ? Status::NothingWritten
                                                 : Status::Completed;
+    if (outcome.status == Status::NothingWritten)
+        QDir().rmdir(outcome.folder);  // only when empty; never a file of the user's
+    else
+        AppSettings().SetStringValue(outcome.folder, "LastFolder");
     ReportOutcome(outcome, messages);
     return outcome;
 }

@@ -18,12 +18,15 @@ bool DoesVideoFileExists(const QString& path, MessagePresenter& messages);
 // True when the typed To and From lie within `duration`; otherwise shows "Invalid Export To"
 // or "Invalid Export From" (checked in that order) and answers false. With
 // `refuseUnreadableDuration`, a duration that is not above 0 is refused first. The wall
-// commands make the same checks.
+// commands make the same checks. `problem`, when known, is added to the unreadable message.
 bool CheckRangeAgainstDuration(double typedFrom, double typedTo, double duration,
-                               MessagePresenter& messages, bool refuseUnreadableDuration);
+                               MessagePresenter& messages, bool refuseUnreadableDuration,
+                               const QString& problem = QString());
 
 struct ExportImagesOutcome {
-    enum class Status { Refused, Completed, CompletedWithFailures, Cancelled };
+    // NothingWritten: the run found no frame to save (an undecodable video); its empty
+    // folder is removed again.
+    enum class Status { Refused, Completed, CompletedWithFailures, Cancelled, NothingWritten };
     Status status = Status::Refused;
     QString folder;
     std::shared_ptr<QStringList> files;  // every path the run wrote, in order

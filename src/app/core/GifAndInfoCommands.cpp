@@ -6,6 +6,7 @@
 #include "app/core/MessagePresenter.h"
 #include "media/VideoFileProcessor.h"
 #include "platform/ImageFiles.h"
+#include "platform/MediaAsset.h"
 #include "platform/Workspace.h"
 
 using namespace GifAndInfoMessages;
@@ -14,7 +15,9 @@ GifExtractionOutcome RunExtractGifFramesCommand(const QString& gifPath, const QS
                                                 MessagePresenter& messages) {
     const GifExtractionOutcome outcome = ExtractGIFFiles(gifPath, folderPath);
     const QString name = QFileInfo(gifPath).fileName();
-    if (outcome.status == GifExtractionOutcome::Status::Refused) {
+    if (outcome.status == GifExtractionOutcome::Status::NotReadable) {
+        messages.DisplayMessageBox(kNotAGifTitle, gifPath + " could not be read as a GIF image.");
+    } else if (outcome.status == GifExtractionOutcome::Status::Refused) {
         messages.DisplayMessageBox(
             kGifRefusedTitle,
             QString("The Frames of %1 were not Extracted.\n\n%2").arg(name, outcome.reason));
@@ -32,6 +35,12 @@ std::optional<QString> MakeVideoInfoReport(const QString& videoPath, MessagePres
     if (!DoesVideoFileExists(videoPath, messages)) return std::nullopt;
     VideoFileProcessor processor;
     processor.OpenVideoFile(videoPath);
+    // A report of blanks for a file that is no media would pass for information.
+    if (!processor.m_pAsset->isReadable()) {
+        messages.DisplayMessageBox(ExportImagesMessages::kCouldNotReadDurationTitle,
+                                   ExportImagesMessages::CouldNotReadDurationText());
+        return std::nullopt;
+    }
     return processor.GetVideoInfo();
 }
 

@@ -10,13 +10,14 @@
 class MessagePresenter;
 
 // Extracts the frames of `gifPath` into its folder below `folderPath` (created and shown).
-// A still or unreadable GIF leaves the folder empty without a word; a GIF too large to
-// decode safely, and frames that could not be saved, are told through `messages`.
+// A still GIF leaves the folder empty without a word; an unreadable GIF, one too large to
+// decode safely or whose frames all fail to decode, and frames that could not be saved, are
+// told through `messages`.
 GifExtractionOutcome RunExtractGifFramesCommand(const QString& gifPath, const QString& folderPath,
                                                 MessagePresenter& messages);
 
 // The report of the video at `videoPath` after the export command's file check (the same
-// messages); nullopt when there is no such file.
+// messages); nullopt when there is no such file or it is not readable media.
 std::optional<QString> MakeVideoInfoReport(const QString& videoPath, MessagePresenter& messages);
 
 // Writes the report to `targetPath` as UTF-8 (an ASCII report is plain ASCII) with its CR LF
@@ -29,6 +30,7 @@ bool SaveVideoInfoReport(const QString& report, const QString& targetPath,
 QString VideoInfoSuggestedName(const QString& videoPath);
 
 namespace GifAndInfoMessages {
+inline constexpr const char* kNotAGifTitle = "Not a GIF File";
 inline constexpr const char* kGifRefusedTitle = "GIF Frame Extraction Aborted";
 inline constexpr const char* kGifFramesNotSavedTitle = "Some GIF Frames Not Saved";
 inline constexpr const char* kReportNotSavedTitle = "Video Information Not Saved";

@@ -15,6 +15,7 @@
 #include "app/core/MovieCommands.h"
 #include "app/core/WallCommands.h"
 #include "platform/DiagnosticLog.h"
+#include "platform/ImageFiles.h"
 #include "platform/MediaAsset.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
@@ -123,6 +124,7 @@ struct ParsedArguments {
     std::optional<double> from;
     std::optional<double> to;
     std::optional<QString> output;
+    std::optional<QString> watermark;
     bool open = false;
     bool verbose = false;
     bool listPresets = false;
@@ -197,7 +199,8 @@ QHash<QString, ValueReader> ValueOptions(ParsedArguments& parsed) {
         {"watermark-place", ChoiceSetting("Alignment", {"top-left", "top-right", "bottom-left",
                                                         "bottom-right", "center"})},
         {"watermark",
-         [](const QString&, const QString& v) {
+         [&parsed](const QString&, const QString& v) {
+             parsed.watermark = v;
              AppSettings::SetOverride("AddWatermark", 1LL);
              AppSettings::SetOverride("WatermarkFilePath", v);
          }},
@@ -335,9 +338,20 @@ VideoFileProcessor::ProgressHandler TerminalProgress(QTextStream& err) {
     };
 }
 
+// A watermark asked for that cannot be loaded would be left out without a word (the
+// window's stored one is, as before).
+bool WatermarkLoads(const ParsedArguments& parsed, MessagePresenter& messages) {
+    if (!parsed.watermark || !LoadImageFile(*parsed.watermark).isNull()) return true;
+    messages.DisplayMessageBox("Watermark Not Loaded",
+                               *parsed.watermark + " could not be read as an image.");
+    return false;
+}
+
 int ExportImages(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     const ParsedArguments parsed = ParseArguments(arguments, ExportImagesSyntax());
     PrepareFrontEnd(parsed);
+    StderrMessages messages(err);
+    if (!WatermarkLoads(parsed, messages)) return HeadlessExit::kRefused;
     ExportImagesRequest request;
     request.videoPath = parsed.operands[0];
     request.refuseUnreadableDuration = true;
@@ -345,9 +359,10 @@ int ExportImages(const QStringList& arguments, QTextStream& out, QTextStream& er
     request.typedFrom = range.from;
     request.typedTo = range.to;
     request.progress = TerminalProgress(err);
-    StderrMessages messages(err);
     const ExportImagesOutcome outcome = RunExportImagesCommand(request, messages);
     if (outcome.status == ExportImagesOutcome::Status::Refused) return HeadlessExit::kRefused;
+    if (outcome.status == ExportImagesOutcome::Status::NothingWritten)
+        return HeadlessExit::kSomeFilesFailed;
     out << outcome.folder << Qt::endl;
     return outcome.failedFrames > 0 ? HeadlessExit::kSomeFilesFailed : HeadlessExit::kSuccess;
 }
@@ -363,6 +378,7 @@ int WallFromVideo(const QStringList& arguments, QTextStream& out, QTextStream& e
     PrepareFrontEnd(parsed);
     const TypedRange range = ApplyTypedRange(parsed, parsed.operands[0]);
     StderrMessages messages(err);
+    if (!WatermarkLoads(parsed, messages)) return HeadlessExit::kRefused;
     const auto processor =
         OpenVideoForWall(parsed.operands[0], range.from, range.to, messages, true);
     if (!processor) return HeadlessExit::kRefused;
@@ -452,8 +468,6 @@ int GifFrames(const QStringList& arguments, QTextStream& out, QTextStream& err) 
     const GifExtractionOutcome outcome =
         RunExtractGifFramesCommand(gif, QFileInfo(parsed.operands[1]).absoluteFilePath(), messages);
     using Status = GifExtractionOutcome::Status;
-    if (outcome.status == Status::NotReadable)
-        messages.DisplayMessageBox("Not a GIF File", gif + " could not be read as a GIF image.");
     if (outcome.status == Status::NotReadable || outcome.status == Status::Refused)
         return HeadlessExit::kRefused;
     out << outcome.folder << Qt::endl;
@@ -499,6 +513,17 @@ int ConversionExitStatus(const ConversionOutcome& outcome, QTextStream& out) {
     return HeadlessExit::kSomeFilesFailed;
 }
 
+// The stored preset of the window's pop-up may be from a newer version, or garbage.
+int RefuseUnknownPreset(long long tag, MessagePresenter& messages) {
+    messages.DisplayMessageBox(
+        "Unknown Export Preset",
+        QString("The stored preset %1 is not one of the %2 presets. Choose one with --preset "
+                "(see convert --list-presets).")
+            .arg(tag)
+            .arg(GetExportableFileTypes().size()));
+    return HeadlessExit::kRefused;
+}
+
 int Convert(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     if (arguments.contains("--list-presets")) return ListPresets(arguments, out);
     const ParsedArguments parsed = ParseArguments(arguments, ConvertSyntax());
@@ -510,6 +535,7 @@ int Convert(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     ConversionRequest request;
     request.videoPath = video;
     request.presetName = PresetNameForTag(tag);
+    if (request.presetName.isEmpty()) return RefuseUnknownPreset(tag, messages);
     request.popupTitle = PresetPopupTitle(request.presetName);
     request.progress = TerminalConversionProgress(err);
     const ConversionOutcome outcome = RunConversionCommand(request, messages);

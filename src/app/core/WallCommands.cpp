@@ -68,7 +68,12 @@ std::optional<QList<QImage>> LoadSameSizedImages(const QStringList& candidates,
     QList<QImage> images;
     QString referenceName;
     for (const QString& candidate : candidates) {
-        QImage image = LoadImageFile(candidate);
+        QString refusal;
+        QImage image = LoadImageFile(candidate, &refusal);
+        if (!refusal.isEmpty()) {  // a decompression bomb is no picture to leave out quietly
+            messages.DisplayMessageBox(kAbortedTitle, candidate + "\n\n" + refusal);
+            return std::nullopt;
+        }
         if (image.isNull()) continue;  // not an image, a folder, or gone
         if (images.isEmpty()) {
             referenceName = candidate;
@@ -93,7 +98,8 @@ std::unique_ptr<VideoFileProcessor> OpenVideoForWall(const QString& videoPath, d
     auto processor = std::make_unique<VideoFileProcessor>();
     processor->OpenVideoFile(videoPath);
     if (!CheckRangeAgainstDuration(typedFrom, typedTo, processor->GetVideoDurationInSeconds(),
-                                   messages, refuseUnreadableDuration))
+                                   messages, refuseUnreadableDuration,
+                                   processor->GetVideoProblem()))
         return nullptr;
     return processor;
 }
