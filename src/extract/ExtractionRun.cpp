@@ -3,6 +3,7 @@
 #include <QFile>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 
@@ -23,24 +24,42 @@
 
 namespace {
 
+// Encodes with `encode` and writes the bytes to `path`; false, with "path: reason", when
+// nothing usable was written. `written` (when given) receives the bytes.
+bool WriteEncoded(const std::function<QByteArray()>& encode, const QString& path, QString* error,
+                  QByteArray* written = nullptr) {
+    QString reason;
+    try {
+        const QByteArray data = encode();
+        if (data.isEmpty()) {
+            reason = "the image is empty";
+        } else if (WriteFileData(path, data, &reason)) {
+            if (written) *written = data;
+            return true;
+        }
+    } catch (const std::exception& failure) {
+        reason = QString::fromUtf8(failure.what());
+    }
+    if (error) *error = path + ": " + reason;
+    return false;
+}
+
 // Encodes and writes one image file; false with the reason when nothing usable was written.
 bool EncodeAndWrite(const DrawableImage& image, const QString& path, long long formatCode,
                     float compressionFactor, QString* error) {
-    QString reason;
-    if (!IsKnownImageFileType(formatCode))
-        reason = QString("the image format code %1 is not a known format").arg(formatCode);
-    else if (image.isNull())
-        reason = "the image is empty";
-    else
-        try {
-            const QByteArray data =
-                EncodeImage(image.bitmap(), ImageFileType(formatCode), compressionFactor);
-            if (WriteFileData(path, data, &reason)) return true;
-        } catch (const std::exception& failure) {
-            reason = QString::fromUtf8(failure.what());
-        }
-    if (error) *error = path + ": " + reason;
-    return false;
+    if (!IsKnownImageFileType(formatCode)) {
+        if (error)
+            *error = path + ": " +
+                     QString("the image format code %1 is not a known format").arg(formatCode);
+        return false;
+    }
+    return WriteEncoded(
+        [&] {
+            return image.isNull()
+                       ? QByteArray()
+                       : EncodeImage(image.bitmap(), ImageFileType(formatCode), compressionFactor);
+        },
+        path, error);
 }
 
 // The lossless formats are written straight from the decoded picture, converted once into
@@ -170,18 +189,8 @@ VideoFileProcessor::FrameResult VideoFileProcessor::SaveFrame(const VideoPicture
     if (picture == nullptr) return result;
     result.path = GetFileNameWithExtension(name, options.formatCode);
     QByteArray data;
-    try {
-        data = EncodeFrame(*picture, time, options);
-    } catch (const std::exception& failure) {
-        result.error = result.path + ": " + QString::fromUtf8(failure.what());
-        return result;
-    }
-    if (data.isEmpty()) {
-        result.error = result.path + ": the image is empty";
-        return result;
-    }
-    result.written = WriteFileData(result.path, data, &result.error);
-    if (!result.written) result.error = result.path + ": " + result.error;
+    result.written = WriteEncoded([&] { return EncodeFrame(*picture, time, options); }, result.path,
+                                  &result.error, &data);
     if (result.written && m_bAutoDelete) result.digest = MD5OfData(data);
     return result;
 }

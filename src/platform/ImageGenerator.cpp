@@ -11,6 +11,8 @@ extern "C" {
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 
 #include "platform/FFmpegHandles.h"
@@ -582,30 +584,42 @@ ImageGenerator::ImageGenerator(const MediaAsset& asset)
 
 ImageGenerator::~ImageGenerator() = default;
 
-QImage ImageGenerator::copyCGImageAtTime(CMTime time, QString* error) {
+namespace {
+
+// Runs one request. A failure is answered as nothing with its reason, and `forget` makes
+// the next request seek afresh.
+template <typename Answer, typename Request>
+Answer Answering(Request request, const std::function<void()>& forget, QString* error) {
     QString reason;
-    QImage image;
+    Answer answer;
     try {
-        image = m_pImpl->ImageAt(time, &reason);
+        answer = request(&reason);
     } catch (const std::exception& failure) {
         reason = QString::fromUtf8(failure.what());
-        m_pImpl->Forget();
+        forget();
     }
-    if (error != nullptr) *error = image.isNull() ? reason : QString();
-    return image;
+    const bool answered = static_cast<bool>(answer);
+    if (error != nullptr) *error = answered ? QString() : reason;
+    return answer;
+}
+
+}  // namespace
+
+QImage ImageGenerator::copyCGImageAtTime(CMTime time, QString* error) {
+    std::optional<QImage> image = Answering<std::optional<QImage>>(
+        [&](QString* reason) -> std::optional<QImage> {
+            QImage frame = m_pImpl->ImageAt(time, reason);
+            if (frame.isNull()) return std::nullopt;
+            return frame;
+        },
+        [&] { m_pImpl->Forget(); }, error);
+    return image ? *image : QImage();
 }
 
 std::shared_ptr<const VideoPicture> ImageGenerator::pictureAtTime(CMTime time, QString* error) {
-    QString reason;
-    std::shared_ptr<const VideoPicture> picture;
-    try {
-        picture = m_pImpl->PictureAt(time, &reason);
-    } catch (const std::exception& failure) {
-        reason = QString::fromUtf8(failure.what());
-        m_pImpl->Forget();
-    }
-    if (error != nullptr) *error = picture ? QString() : reason;
-    return picture;
+    return Answering<std::shared_ptr<const VideoPicture>>(
+        [&](QString* reason) { return m_pImpl->PictureAt(time, reason); },
+        [&] { m_pImpl->Forget(); }, error);
 }
 
 VideoPicture::VideoPicture(const AVFrame& frame) : m_pFrame(av_frame_clone(&frame)) {
