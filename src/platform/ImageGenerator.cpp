@@ -11,12 +11,19 @@ extern "C" {
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstring>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <tuple>
+#include <vector>
 
+#include "platform/DiagnosticLog.h"
 #include "platform/FFmpegHandles.h"
 #include "platform/MediaAsset.h"
+#include "platform/YuvToRgb.h"
 
 namespace {
 
@@ -97,20 +104,145 @@ bool HasAlpha(const AVFrame& frame) {
     return description != nullptr && (description->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
 }
 
+std::optional<yuv::PackedLayout> PackedLayoutOf(AVPixelFormat format) {
+    switch (format) {
+        case AV_PIX_FMT_RGB24:
+            return yuv::PackedLayout::Rgb24;
+        case AV_PIX_FMT_BGR24:
+            return yuv::PackedLayout::Bgr24;
+        case AV_PIX_FMT_BGRA:
+            return yuv::PackedLayout::Bgra32;
+        default:
+            return std::nullopt;
+    }
+}
+
+yuv::ColourMatrix ColourMatrixOf(const AVFrame& frame) {
+    yuv::ColourMatrix matrix;
+    std::memcpy(matrix.table, sws_getCoefficients(YuvMatrixOf(frame)), sizeof(matrix.table));
+    matrix.fullRange = IsFullRange(frame);
+    return matrix;
+}
+
+// Whether the fast conversion gave libswscale's bytes for a configuration, decided on its
+// first picture. Any thread.
+class FastConversionRecord {
+  public:
+    using Key = std::tuple<int, int, int, int, int, int, bool, int>;
+    static Key KeyOf(const yuv::Yuv420ToRgb& converter, const yuv::ColourMatrix& matrix) {
+        const int* t = matrix.table;
+        return {converter.width(),
+                converter.height(),
+                t[0],
+                t[1],
+                t[2],
+                t[3],
+                matrix.fullRange,
+                static_cast<int>(converter.layout())};
+    }
+    std::optional<bool> Find(const Key& key) {
+        const std::lock_guard lock(m_Mutex);
+        const auto found = m_Agreed.find(key);
+        return found == m_Agreed.end() ? std::nullopt : std::optional<bool>(found->second);
+    }
+    void Remember(const Key& key, bool agreed) {
+        const std::lock_guard lock(m_Mutex);
+        m_Agreed[key] = agreed;
+    }
+
+  private:
+    std::mutex m_Mutex;
+    std::map<Key, bool> m_Agreed;
+};
+
+FastConversionRecord& FastConversions() {
+    static FastConversionRecord record;
+    return record;
+}
+
+bool SameRows(const uint8_t* first, int firstStride, const uint8_t* second, int secondStride,
+              int rowBytes, int rows) {
+    for (int row = 0; row < rows; ++row)
+        if (std::memcmp(first + static_cast<ptrdiff_t>(row) * firstStride,
+                        second + static_cast<ptrdiff_t>(row) * secondStride, rowBytes) != 0)
+            return false;
+    return true;
+}
+
 // Turns decoded pictures into packed RGB with their own colour matrix and range. Every RGB
-// layout goes through the same arithmetic, so all of them carry the same values.
+// layout goes through the same arithmetic, so all of them carry the same values: 8-bit
+// 4:2:0 pictures through our own vectorised copy of libswscale's exact path (checked
+// against libswscale on the first picture of each size and matrix), the rest through
+// libswscale itself.
 class RgbConverter {
   public:
     explicit RgbConverter(AVPixelFormat target) : m_eTarget(target) {}
     void Convert(const AVFrame& frame, uint8_t* firstRow, int stride);
 
   private:
+    yuv::Yuv420ToRgb* FastConverterFor(const AVFrame& frame);
+    bool AgreesWithScaler(yuv::Yuv420ToRgb& fast, const AVFrame& frame, const uint8_t* firstRow,
+                          int stride);
+    void ConvertFast(yuv::Yuv420ToRgb& fast, const AVFrame& frame, uint8_t* firstRow, int stride);
+    void ConvertWithScaler(const AVFrame& frame, uint8_t* firstRow, int stride);
     void UseColoursOf(const AVFrame& frame);
     AVPixelFormat m_eTarget;
     av::SwsPtr m_pContext;  // kept across frames; rebuilt only when the picture format changes
+    std::optional<yuv::Yuv420ToRgb> m_oFast;
+    std::vector<uint8_t> m_aCheck;
 };
 
 void RgbConverter::Convert(const AVFrame& frame, uint8_t* firstRow, int stride) {
+    yuv::Yuv420ToRgb* fast = FastConverterFor(frame);
+    if (fast == nullptr) return ConvertWithScaler(frame, firstRow, stride);
+    const auto key = FastConversionRecord::KeyOf(*fast, ColourMatrixOf(frame));
+    const std::optional<bool> agreed = FastConversions().Find(key);
+    if (agreed.value_or(false)) return ConvertFast(*fast, frame, firstRow, stride);
+    ConvertWithScaler(frame, firstRow, stride);
+    if (!agreed.has_value())
+        FastConversions().Remember(key, AgreesWithScaler(*fast, frame, firstRow, stride));
+}
+
+yuv::Yuv420ToRgb* RgbConverter::FastConverterFor(const AVFrame& frame) {
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    const std::optional<yuv::PackedLayout> layout = PackedLayoutOf(m_eTarget);
+    if ((format != AV_PIX_FMT_YUV420P && format != AV_PIX_FMT_YUVJ420P) || !layout ||
+        frame.data[0] == nullptr || frame.data[1] == nullptr || frame.data[2] == nullptr)
+        return nullptr;
+    const yuv::ColourMatrix matrix = ColourMatrixOf(frame);
+    if (m_oFast && m_oFast->width() == frame.width && m_oFast->height() == frame.height &&
+        m_oFast->Matches(matrix))
+        return &*m_oFast;
+    m_oFast.reset();
+    if (!yuv::Yuv420ToRgb::Supports(frame.width, frame.height)) return nullptr;
+    m_oFast.emplace(frame.width, frame.height, matrix, *layout);
+    return &*m_oFast;
+}
+
+void RgbConverter::ConvertFast(yuv::Yuv420ToRgb& fast, const AVFrame& frame, uint8_t* firstRow,
+                               int stride) {
+    const uint8_t* const planes[3] = {frame.data[0], frame.data[1], frame.data[2]};
+    const int strides[3] = {frame.linesize[0], frame.linesize[1], frame.linesize[2]};
+    fast.Convert(planes, strides, firstRow, stride);
+}
+
+bool RgbConverter::AgreesWithScaler(yuv::Yuv420ToRgb& fast, const AVFrame& frame,
+                                    const uint8_t* firstRow, int stride) {
+    const int pixelBytes = fast.layout() == yuv::PackedLayout::Bgra32 ? 4 : 3;
+    const int rowBytes = frame.width * pixelBytes;
+    m_aCheck.resize(static_cast<size_t>(rowBytes) * frame.height);
+    ConvertFast(fast, frame, m_aCheck.data(), rowBytes);
+    const bool same = SameRows(firstRow, stride, m_aCheck.data(), rowBytes, rowBytes, frame.height);
+    if (!same)
+        LogLine(QString("This libswscale converts %1x%2 pictures differently from the fast "
+                        "conversion; it is used for them instead")
+                    .arg(frame.width)
+                    .arg(frame.height));
+    std::vector<uint8_t>().swap(m_aCheck);
+    return same;
+}
+
+void RgbConverter::ConvertWithScaler(const AVFrame& frame, uint8_t* firstRow, int stride) {
     const auto format = static_cast<AVPixelFormat>(frame.format);
     m_pContext.reset(sws_getCachedContext(m_pContext.release(), frame.width, frame.height, format,
                                           frame.width, frame.height, m_eTarget, kConversionFlags,
