@@ -302,8 +302,9 @@ void InterleaveBgra(const uint8_t* r, const uint8_t* g, const uint8_t* b, int wi
     }
 }
 
-}  // namespace
-
+// The scaler's bicubic filter from `sourceSize` to `destinationSize` samples of 4:2:0
+// chroma (centred siting), with coefficients summing to `one`, each output's taps padded
+// to a multiple of `align`.
 ResamplingFilter ChromaUpsamplingFilter(int sourceSize, int destinationSize, int align, int one) {
     RawFilter filter =
         BicubicTaps(Increment(sourceSize, destinationSize), sourceSize, destinationSize);
@@ -313,7 +314,6 @@ ResamplingFilter ChromaUpsamplingFilter(int sourceSize, int destinationSize, int
     return Normalised(filter, one);
 }
 
-namespace {
 // How the scaler on this machine pads its filters (x86: 4 taps across, 2 down).
 constexpr int kHorizontalAlign = 4;
 constexpr int kVerticalAlign = 2;

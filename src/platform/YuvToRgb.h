@@ -34,11 +34,6 @@ struct ResamplingFilter {
     std::vector<int16_t> coefficients;
 };
 
-// The scaler's bicubic filter from `sourceSize` to `destinationSize` samples of 4:2:0
-// chroma (centred siting), with coefficients summing to `one`, each output's taps padded
-// to a multiple of `align`.
-ResamplingFilter ChromaUpsamplingFilter(int sourceSize, int destinationSize, int align, int one);
-
 class Yuv420ToRgb {
   public:
     // Whether pictures of this size take the scaler's general vertical path, the one this
