@@ -8,7 +8,6 @@
 #include "extract/ImageFormatTable.h"
 #include "extract/StepSchedule.h"
 #include "platform/ImageFiles.h"
-#include "platform/Workspace.h"
 
 namespace {
 
@@ -132,20 +131,17 @@ TEST(ExtractionRun, CancellingKeepsOnlyTheReportedFrames) {
 }
 
 TEST(ExtractionRun, TheRunFolderIsMadeAndShownEvenWithoutFrames) {
-    auto workspace = std::make_shared<RecordingWorkspace>();
-    SetSharedWorkspace(workspace);
     const QString notes =
         WriteTestFile(MakeTempDir("not-video") + "/notes.mp4", "this is text, not a video\n");
     // No steps in the range, and a file that cannot be read as a video.
     for (const auto& [video, to] : {std::pair{MovingPictureVideo(), 0.0}, {notes, 5.0}}) {
-        workspace->openedURLs.clear();
+        Recorded().openedURLs.clear();
         const ExtractionResult result =
             Extract(video, [to](AppSettings& settings) { settings.SetTo(to); });
         EXPECT_TRUE(QDir(result.folder).exists());
-        EXPECT_EQ(workspace->openedURLs, QStringList{result.folder});
+        EXPECT_EQ(Recorded().openedURLs, QStringList{result.folder});
         EXPECT_TRUE(result.files->isEmpty());
     }
-    SetSharedWorkspace(std::make_shared<RecordingWorkspace>());
 }
 
 TEST(ExtractionRun, NamesWithPrefixAndTimeText) {
@@ -192,18 +188,6 @@ TEST(ExtractionRun, AnUnknownFormatCodeWritesNothingAndSaysSo) {
     EXPECT_TRUE(result.FolderEntries().isEmpty());
     EXPECT_EQ(result.failedFrames, 3);
     EXPECT_TRUE(result.firstError.contains("9"));
-}
-
-TEST(ExtractionRun, AFolderThatCannotBeMadeIsReportedNotHidden) {
-    const QString base = MakeTempDir("blocked");
-    WriteTestFile(base + "/Stillpress Files", "");  // a file where the folder should go
-    const ExtractionResult result = Extract(MovingPictureVideo(), [&base](AppSettings& settings) {
-        settings.SetBaseFolder(base);
-        settings.SetTo(2);
-    });
-    EXPECT_EQ(result.files->size(), 2);  // the list keeps what the run tried to write
-    EXPECT_EQ(result.failedFrames, 2);
-    EXPECT_FALSE(result.firstError.isEmpty());
 }
 
 TEST(ExtractionRun, StepsPastTheLastFrameAreSkippedAndKeepTheirNumbers) {

@@ -5,7 +5,6 @@
 #include "../extract/ExtractTestSupport.h"
 #include "platform/DiagnosticLog.h"
 #include "platform/ImageFiles.h"
-#include "platform/Workspace.h"
 #include "wall/WallLayout.h"
 
 namespace {
@@ -47,9 +46,6 @@ QString WallInfo(int tiles, int wallWidth, int wallHeight, int tileWidth, int ti
 
 class VideoWallTest : public ::testing::Test {
   protected:
-    void SetUp() override { SetSharedWorkspace(workspace); }
-    void TearDown() override { SetSharedWorkspace(std::make_shared<RecordingWorkspace>()); }
-    std::shared_ptr<RecordingWorkspace> workspace = std::make_shared<RecordingWorkspace>();
     QString folder = MakeTempDir("walls");
 };
 
@@ -58,7 +54,7 @@ TEST_F(VideoWallTest, FiveTilesAreTheExactFramesTopRowFirst) {
     const auto processor = Open(video, {});
     EXPECT_EQ(processor->GetWallInfo(), WallInfo(5, 320, 360, 160, 120));
     ASSERT_TRUE(processor->ExportVideoWall(folder + "/wall"));
-    EXPECT_EQ(workspace->openedURLs, QStringList{folder + "/wall"});
+    EXPECT_EQ(Recorded().openedURLs, QStringList{folder + "/wall"});
     const QImage wall = LoadImageFile(folder + "/wall").convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(wall.size(), QSize(320, 360));
     const ReferenceFrames reference = DecodeWithReference(video, 160, 120);
@@ -67,9 +63,7 @@ TEST_F(VideoWallTest, FiveTilesAreTheExactFramesTopRowFirst) {
         EXPECT_EQ(ClosestFrame(reference, image), tile * 60) << "tile " << tile;
         EXPECT_LT(CompareImages(reference.images[tile * 60], image).meanDifference, 1.5);
     }
-    QImage white(160, 120, QImage::Format_RGB32);
-    white.fill(Qt::white);
-    EXPECT_EQ(wall.copy(160, 240, 160, 120), white);
+    EXPECT_EQ(wall.copy(160, 240, 160, 120), Filled({160, 120}, Qt::white));
 }
 
 TEST_F(VideoWallTest, TheMessageShowsTheGridOfTheSettings) {
@@ -102,7 +96,7 @@ TEST_F(VideoWallTest, RefusedWallsWriteAndOpenNothing) {
         EXPECT_FALSE(Open(video, range, format)->ExportVideoWall(folder + target, &error));
         EXPECT_TRUE(error.contains(reason)) << error.toStdString();
     }
-    EXPECT_TRUE(workspace->openedURLs.isEmpty());
+    EXPECT_TRUE(Recorded().openedURLs.isEmpty());
     EXPECT_TRUE(QDir(folder).isEmpty());
 }
 
