@@ -17,8 +17,8 @@ constexpr long long kAppleM4ATag = 10;
 // Long and large enough that the window sees the progress between start and end.
 QString LongVideo() {
     return MakeVideo("convert-long.mp4",
-                     {"-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=30:duration=12", "-c:v",
-                      "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"});
+                     "-f lavfi -i testsrc2=size=1280x720:rate=30:duration=12 "
+                     "-c:v libx264 -preset ultrafast -pix_fmt yuv420p");
 }
 
 class ConversionWindowTest : public WindowTest {

@@ -120,9 +120,9 @@ TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
     const QString gifFolder = MakeTempDir("cli-gif-out");
     const QString bomb = QString(STILLPRESS_SOURCE_DIR) +
                          "/tests/fuzz/regressions/video/y4m-declaring-16000x16000.y4m";
-    const QString slow =
-        MakeVideo("cli-slow.mp4", {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=1/2:duration=4",
-                                   "-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    const QString slow = MakeVideo("cli-slow.mp4",
+                                   "-f lavfi -i testsrc2=size=64x48:rate=1/2:duration=4 -c:v "
+                                   "libx264 -pix_fmt yuv420p");
     const QString sample = SampleVideo(), out = empty + "/w.png", movie = empty + "/m.mp4";
     const QString aborted = "Video Wall Creation Aborted: ";
     ExpectCliOutcomes({

@@ -5,11 +5,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
@@ -18,13 +15,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <QToolButton>
-#include <memory>
 
-#include "app/AppDelegate.h"
-#include "app/ControlClickWindow.h"
-#include "platform/DiagnosticLog.h"
-#include "platform/Workspace.h"
-#include "settings/AppSettings.h"
 #include "support/AppFixtures.h"
 
 namespace {
@@ -181,11 +172,10 @@ TEST_F(MainWindowTest, TogglingTheOptionsTwiceReturnsToTheStartFrame) {
 TEST_F(MainWindowTest, ExportBoxTitleFollowsEveryKeystrokeOfTheImageSize) {
     TypeInto(Launch().textFieldImageSizePercentage, "\b\b\b50");
     EXPECT_EQ(ExportBoxTitle(), kExportBoxTitle);  // no video, no dimensions
-    QLineEdit* size =
-        Launch(MakeVideo("full-hd.mp4",
-                         {"-f", "lavfi", "-i", "color=size=1920x1080:rate=1:duration=2", "-c:v",
-                          "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"}))
-            .textFieldImageSizePercentage;
+    QLineEdit* size = Launch(MakeVideo("full-hd.mp4",
+                                       "-f lavfi -i color=size=1920x1080:rate=1:duration=2 -c:v "
+                                       "libx264 -preset ultrafast -pix_fmt yuv420p"))
+                          .textFieldImageSizePercentage;
     const std::pair<const char*, const char*> steps[] = {
         {"\b\b\b", "1920 X 1080"},  // empty reads as 0, which means 100 %
         {"5", "96 X 54"},          {"0", "960 X 540"},

@@ -55,32 +55,22 @@ TEST_F(WallWindowTest, VideoWallPanelShowsTheStoredGridAndTheWallTakesTheRowsFie
     }
 }
 
+// The texts are checked with the main window's export and the image wall command.
 TEST_F(WallWindowTest, RefusalsShowTheirMessageAndNoPanel) {
     LaunchWithSample(3);
-    const QString advice =
-        " Value is greater than Video Duration.\n\nPlease Enter Correct Value or Select the Video "
-        "File Again to Load Default Values.";
     struct Case {
         QString to, from;
         void (AppDelegate::*command)();
-        QString title, text;
+        QString title;
     };
-    const Case cases[] = {
-        {"8.5", "0", &AppDelegate::OnExportVideoWallFromVideo, "Invalid Export To",
-         "The Export To" + advice},
-        {"8", "9", &AppDelegate::OnExportVideoWallFromVideo, "Invalid Export From",
-         "The Export From" + advice},
-        {"8", "0", &AppDelegate::OnExportVideoWall, "Video Wall Creation Aborted",
-         "Please Export Images from a Video and then try Aagin.\n\nThe Video Wall is Created by "
-         "Loading Image Files from the Last Folder."},  // no last folder
-    };
-    for (const Case& refused : cases) {
+    for (const Case& refused :
+         {Case{"8.5", "0", &AppDelegate::OnExportVideoWallFromVideo, "Invalid Export To"},
+          Case{"8", "9", &AppDelegate::OnExportVideoWallFromVideo, "Invalid Export From"},
+          Case{"8", "0", &AppDelegate::OnExportVideoWall, "Video Wall Creation Aborted"}}) {
         app->textFieldTo->setText(refused.to);
         app->textFieldFrom->setText(refused.from);
         (app.get()->*refused.command)();
-        const MessageBoxShown shown = OnlyMessage();
-        EXPECT_EQ(QStringList({shown.title, shown.text}),
-                  QStringList({refused.title, refused.text}));
+        EXPECT_EQ(OnlyMessage().title, refused.title);  // the last: no last folder
         EXPECT_EQ(Panel(), nullptr);
     }
 }

@@ -150,23 +150,20 @@ TEST_F(WatermarkSheetTest, OpenAndLocateNeedAnExistingWatermark) {
     EXPECT_EQ(Recorded().selectedFiles, QStringList{watermark});
 }
 
-// The store forgets a video that no longer exists, so a vanished video asks for one as well.
-TEST_F(WatermarkSheetTest, BlankCanvasNeedsTheLastVideo) {
+// Without a last video it asks for one. Written once with the video's size, fully
+// transparent; later the drawn file is only shown.
+TEST_F(WatermarkSheetTest, BlankCanvasNeedsTheLastVideoAndIsWrittenOnce) {
+    const QString canvas =
+        UserDesktopDirectory() + "/Blank Watermark Image for Stillpress by Quonex.png";
     ImageWatermarkWindowController* sheet = OpenSheet();
     sheet->buttonCreateBlankFile->click();
     ExpectOnlyMessage(sheet, "Select a Video File",
                       "Please Use the [Select Video File] Button from the Main Screen to Select a "
                       "Video File and then try Again.");
-    EXPECT_FALSE(FileExistsAtPath(ImageWatermarkWindowController::BlankWatermarkFilePath()));
-    EXPECT_TRUE(Recorded().selectedFiles.isEmpty());
-}
-
-// Written once with the video's size, fully transparent; later the drawn file only shows.
-TEST_F(WatermarkSheetTest, BlankCanvasIsWrittenOnceAndNeverOverwritten) {
+    EXPECT_FALSE(FileExistsAtPath(canvas));
+    sheet->OnCancel();
     AppSettings().SetLastVideo(SampleVideo());
-    const QString canvas =
-        UserDesktopDirectory() + "/Blank Watermark Image for Stillpress by Quonex.png";
-    ImageWatermarkWindowController* sheet = OpenSheet();
+    sheet = OpenSheet();
     sheet->buttonCreateBlankFile->click();
     EXPECT_TRUE(CloseMessageBoxes(sheet).empty());
     const QImage blank(canvas);

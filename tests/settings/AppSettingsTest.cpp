@@ -32,25 +32,17 @@ TEST(AppSettingsTest, FirstRunReadsTheRegisteredDefaults) {
     EXPECT_FALSE(settings.GetTimeColor().has_value());
 }
 
-TEST(AppSettingsTest, ReadsBeforeRegistrationUseOnlyTheConversions) {
+// Stored zeros and negatives read as usable values, as values that were never stored do.
+TEST(AppSettingsTest, ReadConversions) {
     AppSettings settings;
-    EXPECT_DOUBLE_EQ(settings.GetFrameInterval(), 0.1);
-    EXPECT_DOUBLE_EQ(settings.GetImageSizePercentage(), 100.0);
-    EXPECT_EQ(settings.GetRowsInVideoWall(), 1);
-    EXPECT_EQ(settings.GetTransparency(), 60);
+    EXPECT_EQ(settings.GetTransparency(), 60);  // unregistered: never zero
     EXPECT_EQ(settings.GetCompressionFactor(), 0);
-    // Transparency is never zero, whichever way it is written.
     settings.SetTransparency(0);
     EXPECT_EQ(settings.GetIntegerValue("Transparency"), 60);
     settings.SetIntegerValue(0, "Transparency");
     EXPECT_EQ(settings.GetTransparency(), 60);
     settings.SetTransparency(-5);
     EXPECT_EQ(settings.GetTransparency(), -5);
-}
-
-TEST(AppSettingsTest, ReadConversions) {
-    AppSettings settings;
-    settings.DoRegisterDefaults();
     settings.SetFrameInterval(-2.5);
     EXPECT_DOUBLE_EQ(settings.GetFrameInterval(), 2.5);
     settings.SetFrameInterval(0);

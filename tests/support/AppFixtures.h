@@ -26,9 +26,9 @@ struct CliResult {
     QString LastLine() const { return out.split('\n').last(); }
 };
 
-inline CliResult RunCli(const QStringList& arguments) {
+inline CliResult RunCli(const QStringList& arguments, int timeoutMs = 300000) {
     QByteArray out, err;
-    const int status = RunProgram(STILLPRESS_CLI, arguments, &out, &err);
+    const int status = RunProgram(STILLPRESS_CLI, arguments, &out, &err, timeoutMs);
     return {status, QString::fromUtf8(out).trimmed(), QString::fromUtf8(err), out};
 }
 

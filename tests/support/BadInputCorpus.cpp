@@ -27,16 +27,15 @@ QByteArray Truncated(const QString& source, qsizetype size) {
 
 // ---- MP4: a video whose moov index is written last, and one whose index comes first ----
 
-const QStringList kSmallVideo{
-    "-f",   "lavfi",   "-i",       "testsrc=size=160x120:rate=10:duration=2",
-    "-c:v", "libx264", "-pix_fmt", "yuv420p"};
+const QString kSmallVideo =
+    "-f lavfi -i testsrc=size=160x120:rate=10:duration=2 -c:v libx264 -pix_fmt yuv420p";
 
 QString MoovAtEndVideo() {
-    return MakeVideo("corpus-moov-at-end.mp4", kSmallVideo);
+    return MakeVideo("corpus-moov-at-end.mp4", kSmallVideo.split(' '));
 }
 
 QString FastStartVideo() {
-    return MakeVideo("corpus-faststart.mp4", kSmallVideo + QStringList{"-movflags", "+faststart"});
+    return MakeVideo("corpus-faststart.mp4", (kSmallVideo + " -movflags +faststart").split(' '));
 }
 
 qsizetype BoxOffset(const QByteArray& data, const char* type) {
@@ -64,10 +63,9 @@ QByteArray WithZeroSampleDurations() {
 // ---- AVI: Motion JPEG whose every header claims `side` x `side` pixels ----
 
 QByteArray MotionJpegClaiming(int side) {
-    QByteArray data = ReadTestFile(MakeVideo("corpus-mjpeg.avi", {"-f", "lavfi", "-i",
-                                                                  "testsrc=size=160x120:rate=10:"
-                                                                  "duration=2",
-                                                                  "-c:v", "mjpeg", "-q:v", "5"}));
+    QByteArray data = ReadTestFile(
+        MakeVideo("corpus-mjpeg.avi",
+                  "-f lavfi -i testsrc=size=160x120:rate=10:duration=2 -c:v mjpeg -q:v 5"));
     const qsizetype avih = data.indexOf("avih") + 8;
     qToLittleEndian(qint32(side), data.data() + avih + 32);
     qToLittleEndian(qint32(side), data.data() + avih + 36);
@@ -335,8 +333,7 @@ const std::vector<CorpusItem>& BadInputCorpus() {
             {"faststart MP4 cut mid-mdat", K::Video,
              File("faststart-cut.mp4", Truncated(fastStart, fastSize * 6 / 10))},
             {"audio only .mp4", K::Video,
-             MakeVideo("corpus-audio-only.mp4",
-                       {"-f", "lavfi", "-i", "sine=duration=2", "-c:a", "aac", "-b:a", "32k"})},
+             MakeVideo("corpus-audio-only.mp4", "-f lavfi -i sine=duration=2 -c:a aac -b:a 32k")},
             {"time scale 0 (1/1024 fps)", K::Video, File("timescale-0.mp4", WithTimeScale(0))},
             {"time scale 2^31-1 (2 M fps)", K::Video,
              File("timescale-max.mp4", WithTimeScale(0x7fffffff))},

@@ -47,17 +47,17 @@ QString SampleVideo() {
 }
 
 QString SilentVideo() {
-    return MakeVideo("silent.mp4", {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=1",
-                                    "-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    return MakeVideo("silent.mp4",
+                     "-f lavfi -i testsrc=size=64x48:rate=10:duration=1 -c:v "
+                     "libx264 -pix_fmt yuv420p");
 }
 
 QString SoundOnly() {
-    return MakeVideo("sound-only.m4a", {"-f", "lavfi", "-i", "sine=duration=1", "-c:a", "aac"});
+    return MakeVideo("sound-only.m4a", "-f lavfi -i sine=duration=1 -c:a aac");
 }
 
 QString PartyGif() {
-    return MakeVideo("party.gif",
-                     {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=10:duration=1.2"});
+    return MakeVideo("party.gif", "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1.2");
 }
 
 QImage Filled(QSize size, const QColor& colour) {

@@ -49,6 +49,10 @@ QStringList FilesIn(const QString& folder);
 // Makes (once) a video with `ffmpeg -y <args> <output>`, named `name` in the fixture folder.
 // `args` are the ffmpeg arguments before the output path. Fails the test when ffmpeg fails.
 QString MakeVideo(const QString& name, const QStringList& args);
+// The same with the arguments in one string, separated by single spaces.
+inline QString MakeVideo(const QString& name, const char* args) {
+    return MakeVideo(name, QString(args).split(' '));
+}
 
 // The bundled sample: 320 x 240, 30 fps, 8 s, with AAC sound.
 QString SampleVideo();
