@@ -46,7 +46,9 @@ TEST(HeadlessCommands, ExportImagesWritesTheFramesAndRemembersOnlyTheFolder) {
     EXPECT_EQ(FilesIn(result.LastLine()), QStringList{"1.tiff"});
 }
 
-TEST(HeadlessCommands, WallsAndMoviesAreWrittenAndTheirPathPrintedLast) {
+// (That every command prints the path of what it wrote, a movie included, is checked over the
+// bad input corpus's good inputs.)
+TEST(HeadlessCommands, WallsAreWrittenWithTheirOptionsAndTheirPathPrinted) {
     const QString folder = MakeTempDir("cli-out");
     const QString images = MakeTempDir("cli-images");
     for (int k = 0; k < 3; ++k)
@@ -64,16 +66,6 @@ TEST(HeadlessCommands, WallsAndMoviesAreWrittenAndTheirPathPrintedLast) {
     EXPECT_EQ(result.out, folder + "/w.out");
     EXPECT_EQ(LoadImageFile(folder + "/w.out").size(), QSize(120, 30));
     EXPECT_TRUE(ReadTestFile(folder + "/w.out").startsWith("BM"));
-
-    const QStringList fast{"--frame-delay", "0.000001"};
-    for (const QStringList& arguments :
-         {QStringList{"movie-from-images", images, folder + "/a.mp4", "--frame-rate", "10"} + fast,
-          QStringList{"reencode", SampleVideo(), folder + "/b.mp4"} + fast}) {
-        result = RunCli(arguments);
-        ASSERT_EQ(result.status, 0) << result.err.toStdString();
-        EXPECT_EQ(result.LastLine(), arguments[2]);
-        EXPECT_EQ(ReadTestFile(arguments[2]).mid(4, 4), "ftyp");
-    }
 }
 
 TEST(HeadlessCommands, GifFramesInfoAndConvertPrintTheirResult) {

@@ -125,26 +125,16 @@ TEST_F(ScreenshotsHelpLinksTest, LinkCommandsAndTheSocialTableOpenTheirAddresses
                            kFacebook, kGooglePlus, kGooglePlus, kTwitter, kTwitter, kSupport}));
 }
 
-TEST_F(ScreenshotsHelpLinksTest, ShareAndContextMenusPopUp) {
-    ASSERT_NE(app->buttonShareDefault, nullptr);
+TEST_F(ScreenshotsHelpLinksTest, ShareMenuCopiesThePictureAndOpensTheAddresses) {
     app->OnButtonShareDefault();
     QMenu* menu = app->buttonShareDefault->findChild<QMenu*>("shareMenu");
     ASSERT_NE(menu, nullptr);
     EXPECT_TRUE(menu->isVisible());
-    QStringList titles;
-    for (QAction* action : menu->actions())
-        if (!action->isSeparator()) titles << action->text();
-    EXPECT_EQ(titles.size(), 6);
     menu->actions().at(0)->trigger();  // the picture goes to the clipboard
     EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasImage());
     for (QAction* action : menu->actions().mid(3)) action->trigger();
     EXPECT_EQ(Recorded().openedURLs, QStringList({kFacebook, kGooglePlus, kTwitter, kSupport}));
     menu->close();
-
-    ASSERT_NE(app->pContextMenu, nullptr);
-    app->OnButtonClickedLaunchContextMenu();
-    EXPECT_TRUE(app->pContextMenu->isVisible());
-    app->pContextMenu->close();
 }
 
 }  // namespace

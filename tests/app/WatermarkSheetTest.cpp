@@ -11,6 +11,7 @@
 #include "app/ImageWatermarkWindowController.h"
 #include "platform/StandardFolders.h"
 #include "support/AppFixtures.h"
+#include "support/BadInputCorpus.h"
 
 namespace {
 
@@ -100,10 +101,16 @@ TEST_F(WatermarkSheetTest, OkStoresTheClampedValuesAndCancelNothing) {
     }
 }
 
+// A PNG claiming 30000 x 30000 pixels is refused from its header, never loaded.
 TEST_F(WatermarkSheetTest, DescribesTheWatermarkAndTheLastVideo) {
+    const QString folder = MakeTempDir("bad-marks");
     const QString truncated =
-        WriteTestFile(MakeTempDir("truncated") + "/cut.png", QByteArray("\x89PNG\r\n\x1a\n", 8));
+        WriteTestFile(folder + "/cut.png", QByteArray("\x89PNG\r\n\x1a\n", 8));
+    const QString bomb = WriteTestFile(folder + "/bomb.png", PngClaiming(30000));
     const std::array<QString, 4> cases[] = {
+        {bomb, SampleVideo(),
+         "The picture is 30000 x 30000 pixels, more than the 134217728 pixels an image may have.",
+         "Video Dimensions : Width = 320, Height = 240"},
         {SampleVideo() + ".gone", "", "Image Could Not be Loaded.",
          "Video File not yet selected from Main Screen."},
         {truncated, SampleVideo(), "Image does not have any representation.",

@@ -1,24 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "media/VideoFileProcessor.h"
 #include "settings/AppSettings.h"
 #include "support/Fixtures.h"
 
 namespace {
-
-// What the processor answers reads its asset (see MediaAssetTest), only guarded here.
-TEST(VideoFileProcessorTest, SoundOnlyUnreadableAndUnopenedHaveNoFramesOrDuration) {
-    const QString text = WriteTestFile(MakeTempDir("processor") + "/text.mp4", "not a video");
-    for (const QString& path : {SoundOnly(), text, QString()}) {
-        VideoFileProcessor processor;
-        processor.OpenVideoFile(path);
-        EXPECT_EQ(processor.GetFrameRate(), 0.0f) << path.toStdString();
-        EXPECT_EQ(processor.GetVideoDimensions(), QSizeF(0, 0));
-    }
-    EXPECT_TRUE(std::isnan(VideoFileProcessor().GetVideoDurationInSeconds()));
-}
 
 // The watermark is cached at its size in points (a 144 dpi image: half its pixels), only
 // when the option is on and the file exists; later changes of the store do not apply.

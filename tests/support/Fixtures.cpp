@@ -188,6 +188,24 @@ ImageDifference CompareImages(const QImage& a, const QImage& b) {
     return difference;
 }
 
+int MaxDifferenceOnFlatAreas(const QImage& image, const QImage& reference) {
+    const int radius = 4;
+    int largest = 0, flat = 0, sampled = 0;
+    for (int y = radius; y < reference.height() - radius; y += 3) {
+        for (int x = radius; x < reference.width() - radius; x += 3, ++sampled) {
+            QImage plain(2 * radius + 1, 2 * radius + 1, QImage::Format_RGB32);
+            plain.fill(reference.pixel(x, y));
+            if (reference.copy(x - radius, y - radius, plain.width(), plain.height()) != plain)
+                continue;
+            ++flat;
+            const auto at = [x, y](const QImage& from) { return from.copy(x, y, 1, 1); };
+            largest = std::max(largest, CompareImages(at(image), at(reference)).maxDifference);
+        }
+    }
+    EXPECT_GT(flat, sampled / 2) << "too few flat areas to compare";
+    return largest;
+}
+
 int ClosestFrame(const ReferenceFrames& reference, const QImage& image) {
     int best = -1;
     double bestMean = 1e9;

@@ -85,6 +85,10 @@ struct ImageDifference {
 };
 ImageDifference CompareImages(const QImage& a, const QImage& b);
 
+// Largest channel difference over the pixels whose neighbourhood is one flat colour in the
+// reference; chroma subsampling makes edges differ by design. Fails when too few are flat.
+int MaxDifferenceOnFlatAreas(const QImage& image, const QImage& reference);
+
 // Index of the reference frame closest to `image` (smallest mean difference).
 int ClosestFrame(const ReferenceFrames& reference, const QImage& image);
 
