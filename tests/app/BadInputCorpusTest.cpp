@@ -24,103 +24,93 @@ constexpr int kTimeoutMs = 60000;
 const QByteArray kSentinel = "sentinel: the user's own file\n";
 const QByteArray kRegularFile = "a regular file\n";  // as the corpus makes it
 const QByteArray kPreviousOutput = "the user's earlier output\n";
-const QStringList kCommands{"export-images",
-                            "wall-from-video",
-                            "wall-from-images",
-                            "movie-from-images",
-                            "reencode",
-                            "gif-frames",
-                            "info",
-                            "convert"};
+
+// A command, the kind of input it reads, where it writes ("BASE": a base folder it makes its
+// own folder in, "FOLDER": the folder given, "TARGET": the file given, which holds an earlier
+// output), and the options that keep a run small.
+struct Command {
+    QString name;
+    CorpusKind input;
+    QStringList output;
+    QString target;
+    QStringList options;
+    bool watermark = false;  // takes --watermark
+};
+
+const QStringList kPng{"--format", "png"}, kFast{"--frame-delay", "0.000001"};
+const Command kCommands[] = {
+    {"export-images",
+     CorpusKind::Video,
+     {"--base-folder", "BASE"},
+     "",
+     QStringList{"--interval", "0.5"} + kPng,
+     true},
+    {"wall-from-video",
+     CorpusKind::Video,
+     {"TARGET"},
+     "wall.png",
+     QStringList{"--interval", "0.5"} + kPng,
+     true},
+    {"wall-from-images", CorpusKind::ImageFolder, {"TARGET"}, "wall.png", kPng},
+    {"movie-from-images", CorpusKind::ImageFolder, {"TARGET"}, "movie.mp4", kFast},
+    {"reencode", CorpusKind::Video, {"TARGET"}, "movie.mp4", kFast},
+    {"gif-frames", CorpusKind::Gif, {"FOLDER"}, "", kPng},
+    {"info", CorpusKind::Video, {"--output", "TARGET"}, "info.txt", {}},
+    {"convert", CorpusKind::Video, {"--base-folder", "BASE"}, "", {"--preset", "0"}},
+};
+
+// Every command over its kind of input; the watermarks and base folders go to the commands
+// that take them, the settings file to all.
+bool Takes(const Command& command, CorpusKind kind) {
+    return kind == command.input || kind == CorpusKind::SettingsFile ||
+           (kind == CorpusKind::Watermark && command.watermark) ||
+           (kind == CorpusKind::BaseFolder && command.output.contains("BASE"));
+}
 
 // One command over one input, with the place it writes to and what it said.
 struct CommandRun {
     const CorpusItem* item = nullptr;
-    QString command;
+    const Command* command = nullptr;
     QString folder;  // holds the sentinel; the output folder or base folder
     QString target;  // the earlier output the command is asked to replace, or empty
     QStringList arguments;
-    QByteArray environment;  // XDG_CONFIG_HOME for the child; empty: the test's own
-    int status = -1;
     double seconds = 0;
     CliResult result;
 };
 
-// The valid input a command reads when the corpus item is not its kind of input.
-QString InputFor(const QString& command, const CorpusItem& item) {
-    const bool fits = (item.kind == CorpusKind::Video && !command.endsWith("-from-images") &&
-                       command != "gif-frames") ||
-                      (item.kind == CorpusKind::ImageFolder && command.endsWith("-from-images")) ||
-                      (item.kind == CorpusKind::Gif && command == "gif-frames");
-    if (fits) return item.path;
-    if (command.endsWith("-from-images")) return CorpusGoodImageFolder();
-    return command == "gif-frames" ? CorpusGoodGif() : CorpusGoodVideo();
+// The input a command reads: the item when it is of its kind, else a valid one.
+QString InputFor(const Command& command, const CorpusItem& item) {
+    if (item.kind == command.input) return item.path;
+    if (command.input == CorpusKind::ImageFolder) return CorpusGoodImageFolder();
+    return command.input == CorpusKind::Gif ? CorpusGoodGif() : CorpusGoodVideo();
 }
 
-// The arguments that keep a run small (the settings file case leaves all to the settings).
-QStringList ArgumentsFor(CommandRun& run) {
-    const QString input = InputFor(run.command, *run.item);
-    const bool settings = run.item->kind == CorpusKind::SettingsFile;
+// The settings file case leaves all options to the settings.
+QStringList ArgumentsFor(const CommandRun& run) {
     const QString base = run.item->kind == CorpusKind::BaseFolder ? run.item->path : run.folder;
-    const QString c = run.command;
-    QStringList arguments{c, input};
-    if (c == "export-images" || c == "convert") arguments << "--base-folder" << base;
-    if (c == "wall-from-video" || c.endsWith("-from-images") || c == "reencode")
-        arguments << run.target;
-    if (c == "gif-frames") arguments << run.folder;
-    if (c == "info") arguments << "--output" << run.target;
-    if (settings) return arguments;
-    if (c == "export-images" || c == "wall-from-video")
-        arguments << "--interval"
-                  << "0.5";
-    if (c == "export-images" || c.startsWith("wall") || c == "gif-frames")
-        arguments << "--format"
-                  << "png";
-    if (c == "movie-from-images" || c == "reencode")
-        arguments << "--frame-delay"
-                  << "0.000001";
-    if (c == "convert")
-        arguments << "--preset"
-                  << "0";
+    QStringList arguments{run.command->name, InputFor(*run.command, *run.item)};
+    for (const QString& part : run.command->output)
+        arguments << (part == "BASE"     ? base
+                      : part == "FOLDER" ? run.folder
+                      : part == "TARGET" ? run.target
+                                         : part);
+    if (run.item->kind == CorpusKind::SettingsFile) return arguments;
+    arguments << run.command->options;
     if (run.item->kind == CorpusKind::Watermark) arguments << "--watermark" << run.item->path;
     return arguments;
 }
 
-QStringList CommandsFor(CorpusKind kind) {
-    switch (kind) {
-        case CorpusKind::Video:
-            return {"export-images", "wall-from-video", "reencode", "info", "convert"};
-        case CorpusKind::ImageFolder:
-            return {"wall-from-images", "movie-from-images"};
-        case CorpusKind::Gif:
-            return {"gif-frames"};
-        case CorpusKind::Watermark:
-            return {"export-images", "wall-from-video"};
-        case CorpusKind::BaseFolder:
-            return {"export-images", "convert"};
-        case CorpusKind::SettingsFile:
-            break;
-    }
-    return kCommands;
-}
-
-QString TargetName(const QString& command) {
-    if (command.startsWith("wall")) return "wall.png";
-    if (command == "info") return "info.txt";
-    return command.contains("movie") || command == "reencode" ? "movie.mp4" : QString();
-}
-
 // Made on this thread: the folder, its sentinel and the earlier output.
-CommandRun PrepareRun(const CorpusItem& item, const QString& command) {
+CommandRun PrepareRun(const CorpusItem& item, const Command& command) {
     CommandRun run;
     run.item = &item;
-    run.command = command;
+    run.command = &command;
     run.folder = MakeTempDir("run") + "/" + OddName(" out");
     QDir().mkpath(run.folder);
     WriteTestFile(run.folder + "/sentinel.txt", kSentinel);
-    if (!TargetName(command).isEmpty())
-        run.target = WriteTestFile(run.folder + "/" + TargetName(command), kPreviousOutput);
-    if (command == "gif-frames") {
+    if (!command.target.isEmpty())
+        run.target = WriteTestFile(run.folder + "/" + command.target, kPreviousOutput);
+    if (command.output.contains("FOLDER")) {
         const QString frames =
             run.folder + "/" + QFileInfo(InputFor(command, item)).completeBaseName();
         QDir().mkpath(frames);
@@ -128,35 +118,34 @@ CommandRun PrepareRun(const CorpusItem& item, const QString& command) {
     }
     if (item.kind == CorpusKind::BaseFolder && QFileInfo(item.path).isDir())
         WriteTestFile(item.path + "/sentinel.txt", kSentinel);
-    if (item.kind == CorpusKind::SettingsFile) run.environment = QFile::encodeName(item.path);
     run.arguments = ArgumentsFor(run);
     return run;
 }
 
-// Runs on a worker thread: the environment is set by the caller for the settings runs.
-void Execute(CommandRun& run) {
-    QElapsedTimer clock;
-    clock.start();
-    QByteArray out, err;
-    run.status = RunProgram(STILLPRESS_CLI, run.arguments, &out, &err, kTimeoutMs);
-    run.seconds = clock.elapsed() / 1000.0;
-    run.result = {run.status, QString::fromUtf8(out).trimmed(), QString::fromUtf8(err), out};
-}
-
-void ExecuteAll(std::vector<CommandRun>& runs, bool withGarbageSettings) {
-    std::atomic<size_t> next = 0;
-    const auto worker = [&] {
-        for (size_t index; (index = next++) < runs.size();)
-            if (!runs[index].environment.isEmpty() == withGarbageSettings) Execute(runs[index]);
-    };
-    std::thread first(worker), second(worker);
-    first.join();
-    second.join();
-}
-
-std::vector<CommandRun>& Runs() {
-    static std::vector<CommandRun> runs;
-    return runs;
+// Runs them on two threads. The children inherit the environment, so the runs with the
+// garbage settings file (as XDG_CONFIG_HOME) go last, all together.
+void ExecuteAll(std::vector<CommandRun>& runs) {
+    const QByteArray home = qgetenv("XDG_CONFIG_HOME");
+    for (const bool garbageSettings : {false, true}) {
+        std::atomic<size_t> next = 0;
+        const auto worker = [&] {
+            for (size_t index; (index = next++) < runs.size();) {
+                CommandRun& run = runs[index];
+                if ((run.item->kind == CorpusKind::SettingsFile) != garbageSettings) continue;
+                QElapsedTimer clock;
+                clock.start();
+                run.result = RunCli(run.arguments, kTimeoutMs);
+                run.seconds = clock.elapsed() / 1000.0;
+            }
+        };
+        std::thread first(worker), second(worker);
+        first.join();
+        second.join();
+        for (const CorpusItem& item : BadInputCorpus())
+            if (item.kind == CorpusKind::SettingsFile)
+                qputenv("XDG_CONFIG_HOME", QFile::encodeName(item.path));
+    }
+    qputenv("XDG_CONFIG_HOME", home);
 }
 
 // The first line of the command's own: libpng prints its errors itself (Qt's PNG reader
@@ -171,17 +160,18 @@ QString FirstLine(const QString& text) {
 QString WrittenSummary(const CommandRun& run) {
     const QString written = run.result.out;  // one path, which may hold a line break
     const QFileInfo file(written);
-    if (run.command == "export-images" || run.command == "gif-frames") {
+    const QString command = run.command->name;
+    if (command == "export-images" || command == "gif-frames") {
         const QStringList images = QDir(written).entryList(
             {"*.png", "*.tiff", "*.bmp", "*.gif", "*.jpg", "*.jp2"}, QDir::Files | QDir::Hidden);
         return images.isEmpty() ? QString() : QString("%1 images").arg(images.size());
     }
-    if (run.command.startsWith("wall")) {
+    if (command.startsWith("wall")) {
         const QSize size = QImageReader(written).size();
         return size.isEmpty() ? QString()
                               : QString("%1x%2 wall").arg(size.width()).arg(size.height());
     }
-    if (run.command == "info")
+    if (command == "info")
         return file.size() > 0 ? QString("report of %1 bytes").arg(file.size()) : QString();
     QByteArray frames;
     RunProgram("ffprobe",
@@ -193,19 +183,19 @@ QString WrittenSummary(const CommandRun& run) {
 }
 
 QString Cell(const CommandRun& run) {
-    if (run.status == -2) return "timeout";
-    if (run.status < 0) return QString("crash (%1)").arg(run.status);
-    if (run.status == 0) return "exit 0, " + WrittenSummary(run);
+    if (run.result.status == -2) return "timeout";
+    if (run.result.status < 0) return QString("crash (%1)").arg(run.result.status);
+    if (run.result.status == 0) return "exit 0, " + WrittenSummary(run);
     const QString line = FirstLine(run.result.err);
-    return QString("exit %1: %2").arg(run.status).arg(line.section(": ", 0, 0));
+    return QString("exit %1: %2").arg(run.result.status).arg(line.section(": ", 0, 0));
 }
 
 void ExpectFilesKept(const CommandRun& run) {
     EXPECT_EQ(ReadTestFile(run.folder + "/sentinel.txt"), kSentinel);
-    if (!run.target.isEmpty() && run.status != 0) {
+    if (!run.target.isEmpty() && run.result.status != 0) {
         EXPECT_EQ(ReadTestFile(run.target), kPreviousOutput) << "an earlier output was destroyed";
     }
-    if (run.command == "gif-frames") {
+    if (run.command->name == "gif-frames") {
         const QString name = QFileInfo(run.arguments[1]).completeBaseName();
         EXPECT_EQ(ReadTestFile(run.folder + "/" + name + "/sentinel.txt"), kSentinel);
     }
@@ -221,12 +211,12 @@ void ExpectFilesKept(const CommandRun& run) {
 
 void ExpectWellBehaved(const CommandRun& run) {
     SCOPED_TRACE(
-        (run.item->name + " / " + run.command + "\nstderr: " + run.result.err).toStdString());
-    ASSERT_GE(run.status, 0) << "no exit status: crashed, hung or did not start";
-    EXPECT_LE(run.status, 2);
+        (run.item->name + " / " + run.command->name + "\nstderr: " + run.result.err).toStdString());
+    ASSERT_GE(run.result.status, 0) << "no exit status: crashed, hung or did not start";
+    EXPECT_LE(run.result.status, 2);
     for (const char* report : {"runtime error", "AddressSanitizer", "LeakSanitizer"})
         EXPECT_FALSE(run.result.err.contains(report));
-    if (run.status == 0) {
+    if (run.result.status == 0) {
         EXPECT_FALSE(WrittenSummary(run).isEmpty()) << "success without output";
     } else {
         EXPECT_TRUE(FirstLine(run.result.err).contains(": ")) << "no \"Title: text\" message";
@@ -234,68 +224,39 @@ void ExpectWellBehaved(const CommandRun& run) {
     ExpectFilesKept(run);
 }
 
-QString KindName(CorpusKind kind) {
-    static const std::map<CorpusKind, QString> names{{CorpusKind::Video, "Video"},
-                                                     {CorpusKind::ImageFolder, "ImageFolder"},
-                                                     {CorpusKind::Gif, "Gif"},
-                                                     {CorpusKind::Watermark, "Watermark"},
-                                                     {CorpusKind::BaseFolder, "BaseFolder"},
-                                                     {CorpusKind::SettingsFile, "SettingsFile"}};
-    return names.at(kind);
-}
-
 // One line per run, and the table of outcomes: inputs down, commands across.
 void WriteOutcomes(const std::vector<CommandRun>& runs) {
-    QByteArray lines, table = "| Input | " + kCommands.join(" | ").toUtf8() + " |\n|---|";
-    for (qsizetype column = 0; column < kCommands.size(); ++column) table += "---|";
+    QByteArray lines, table = "| Input |";
+    for (const Command& command : kCommands) table += " " + command.name.toUtf8() + " |";
+    table += "\n|---|" + QByteArray("---|").repeated(std::size(kCommands));
     std::map<const CorpusItem*, QHash<QString, QString>> cells;
     for (const CommandRun& run : runs) {
         lines += QString("%1\t%2\t%3\t%4\t%5\n")
-                     .arg(run.item->name.simplified(), run.command)
-                     .arg(run.status)
+                     .arg(run.item->name.simplified(), run.command->name)
+                     .arg(run.result.status)
                      .arg(run.seconds, 0, 'f', 2)
-                     .arg(FirstLine(run.status == 0 ? run.result.out : run.result.err))
+                     .arg(FirstLine(run.result.status == 0 ? run.result.out : run.result.err))
                      .toUtf8();
-        cells[run.item][run.command] = Cell(run);
+        cells[run.item][run.command->name] = Cell(run);
     }
     for (const CorpusItem& item : BadInputCorpus()) {
         table += "\n| " + item.name.simplified().toUtf8() + " |";
-        for (const QString& command : kCommands)
-            table += " " + cells[&item].value(command, "").toUtf8() + " |";
+        for (const Command& command : kCommands)
+            table += " " + cells[&item].value(command.name, "").toUtf8() + " |";
     }
     const QString folder = QString(STILLPRESS_FIXTURE_DIR) + "/..";
     WriteTestFile(folder + "/bad-input-outcomes.tsv", lines);
     WriteTestFile(folder + "/bad-input-outcomes.md", table + "\n");
 }
 
-class BadInputCorpusTest : public ::testing::TestWithParam<CorpusKind> {
-  protected:
-    static void SetUpTestSuite() {
-        std::vector<CommandRun>& runs = Runs();
-        for (const CorpusItem& item : BadInputCorpus())
-            for (const QString& command : CommandsFor(item.kind))
-                runs.push_back(PrepareRun(item, command));
-        ExecuteAll(runs, false);
-        // The children inherit the environment; the settings runs all share one file.
-        const QByteArray home = qgetenv("XDG_CONFIG_HOME");
-        for (const CorpusItem& item : BadInputCorpus())
-            if (item.kind == CorpusKind::SettingsFile)
-                qputenv("XDG_CONFIG_HOME", QFile::encodeName(item.path));
-        ExecuteAll(runs, true);
-        qputenv("XDG_CONFIG_HOME", home);
-        WriteOutcomes(runs);
-    }
-};
-
-TEST_P(BadInputCorpusTest, EveryCommandEndsClearlyAndKeepsTheUsersFiles) {
-    for (const CommandRun& run : Runs())
-        if (run.item->kind == GetParam()) ExpectWellBehaved(run);
+TEST(BadInputCorpusTest, EveryCommandEndsClearlyAndKeepsTheUsersFiles) {
+    std::vector<CommandRun> runs;
+    for (const CorpusItem& item : BadInputCorpus())
+        for (const Command& command : kCommands)
+            if (Takes(command, item.kind)) runs.push_back(PrepareRun(item, command));
+    ExecuteAll(runs);
+    WriteOutcomes(runs);
+    for (const CommandRun& run : runs) ExpectWellBehaved(run);
 }
-
-INSTANTIATE_TEST_SUITE_P(Corpus, BadInputCorpusTest,
-                         ::testing::Values(CorpusKind::Video, CorpusKind::ImageFolder,
-                                           CorpusKind::Gif, CorpusKind::Watermark,
-                                           CorpusKind::BaseFolder, CorpusKind::SettingsFile),
-                         [](const auto& info) { return KindName(info.param).toStdString(); });
 
 }  // namespace

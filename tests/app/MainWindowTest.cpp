@@ -5,11 +5,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
@@ -18,13 +15,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <QToolButton>
-#include <memory>
 
-#include "app/AppDelegate.h"
-#include "app/ControlClickWindow.h"
-#include "platform/DiagnosticLog.h"
-#include "platform/Workspace.h"
-#include "settings/AppSettings.h"
 #include "support/AppFixtures.h"
 
 namespace {
@@ -51,59 +42,31 @@ QStringList Items(const QComboBox* popup) {
     return items;
 }
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public WindowTest {
   protected:
-    void SetUp() override {
-        ResetSettingsStore();
-        AppSettings::ClearRegisteredDefaults();
-        Recorded().openedURLs.clear();
-    }
-    void TearDown() override {
-        SetLogObserver({});
-        delegate.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
-    AppDelegate& Launch() {
-        delegate.reset();
-        delegate = std::make_unique<AppDelegate>();
-        delegate->applicationDidFinishLaunching();
-        return *delegate;
-    }
-
-    static QVariant Stored(const QString& key) {
-        return QSettings("Quonex", "Stillpress").value(key);
-    }
     static void Store(const QString& key, const QVariant& value) {
         QSettings("Quonex", "Stillpress").setValue(key, value);
-    }
-    static RecordingWorkspace& Recorded() {
-        return dynamic_cast<RecordingWorkspace&>(SharedWorkspace());
-    }
-    static QStringList FilesIn(const QString& folder) {
-        return QDir(folder).entryList(QDir::Files, QDir::Name);
     }
 
     // The path, From, To, interval, size and rows fields.
     QList<QLineEdit*> Fields() const {
-        const AppDelegate& app = *delegate;
-        return {app.textFieldFilePath,
-                app.textFieldFrom,
-                app.textFieldTo,
-                app.textFieldFrameInterval,
-                app.textFieldImageSizePercentage,
-                app.textFieldRowsInVideoWall};
+        return {app->textFieldFilePath,
+                app->textFieldFrom,
+                app->textFieldTo,
+                app->textFieldFrameInterval,
+                app->textFieldImageSizePercentage,
+                app->textFieldRowsInVideoWall};
     }
     // The texts of the fields, then the file format.
     QStringList ControlTexts() const {
         QStringList texts;
         for (const QLineEdit* field : Fields()) texts << field->text();
-        return texts << delegate->popupButtonFileFormat->currentText();
+        return texts << app->popupButtonFileFormat->currentText();
     }
-    QString ExportBoxTitle() const { return delegate->nsboxExportImages->title(); }
+    QString ExportBoxTitle() const { return app->nsboxExportImages->title(); }
     void ExpectOptionsShown(bool shown) const {
-        EXPECT_EQ(delegate->buttonShowOrHideVideoExport->isChecked(), shown);
-        EXPECT_EQ(delegate->window->findChild<QWidget*>("videoExportOptions")->isHidden(), !shown);
+        EXPECT_EQ(app->buttonShowOrHideVideoExport->isChecked(), shown);
+        EXPECT_EQ(app->window->findChild<QWidget*>("videoExportOptions")->isHidden(), !shown);
     }
     // Drops the files (or remote addresses) on the window; answers whether it took them.
     bool Drop(const QStringList& paths) const {
@@ -111,53 +74,49 @@ class MainWindowTest : public ::testing::Test {
         QList<QUrl> urls;
         for (const QString& path : paths) urls << QUrl::fromUserInput(path);
         data.setUrls(urls);
-        return delegate->MainWindow->performDragOperation(&data);
+        return app->MainWindow->performDragOperation(&data);
     }
     void ExpectSampleShown(const QString& path) const {
         EXPECT_EQ(ControlTexts().mid(0, 3), (QStringList{path, "0", "8"}));
-        EXPECT_EQ(delegate->textFieldVideoDuration->text(),
+        EXPECT_EQ(app->textFieldVideoDuration->text(),
                   "00:00:08 / 8 Seconds, 30.00 fps, Dimensions : 320 X 240");
-        EXPECT_FALSE(delegate->imageViewFileType->pixmap().isNull());
+        EXPECT_FALSE(app->imageViewFileType->pixmap().isNull());
     }
-    std::vector<MessageBoxShown> Messages() const { return CloseMessageBoxes(delegate->window); }
-    MessageBoxShown OnlyMessage() const { return CloseOnlyMessageBox(delegate->window); }
-
-    std::unique_ptr<AppDelegate> delegate;
 };
 
 TEST_F(MainWindowTest, FirstStartShowsTheRegisteredDefaults) {
     QStringList log;
     SetLogObserver([&log](const QString& line) { log << line; });
-    AppDelegate& app = Launch();
-    EXPECT_EQ(app.window->windowTitle(), "Stillpress");
+    Launch();
+    EXPECT_EQ(app->window->windowTitle(), "Stillpress");
     EXPECT_EQ(ControlTexts(), (QStringList{"", "0", "0", "1", "100", "3", "TIFF (*.tiff)"}));
-    EXPECT_EQ(app.popupButtonVideoFormat->currentIndex(), 0);
-    EXPECT_FALSE(app.checkBoxAutoDelete->isChecked());
+    EXPECT_EQ(app->popupButtonVideoFormat->currentIndex(), 0);
+    EXPECT_FALSE(app->checkBoxAutoDelete->isChecked());
     ExpectOptionsShown(false);
-    EXPECT_EQ(QRect(app.window->pos(), app.window->size()),
-              app.m_rOriginalFrameRect.adjusted(0, 0, 0, -135));
-    EXPECT_EQ(app.m_oVideoDimensions, QSizeF(0, 0));
+    EXPECT_EQ(QRect(app->window->pos(), app->window->size()),
+              app->m_rOriginalFrameRect.adjusted(0, 0, 0, -135));
+    EXPECT_EQ(app->m_oVideoDimensions, QSizeF(0, 0));
     EXPECT_EQ(ExportBoxTitle(), kExportBoxTitle);
-    EXPECT_TRUE(app.progressIndicatorVideoExport->isHidden());
-    EXPECT_TRUE(app.textFieldPercentage->isHidden());
+    EXPECT_TRUE(app->progressIndicatorVideoExport->isHidden());
+    EXPECT_TRUE(app->textFieldPercentage->isHidden());
     EXPECT_TRUE(Messages().empty());
     EXPECT_TRUE(log.contains("Stillpress by Quonex"));
     EXPECT_EQ(log.filter("support@example.com").size(), 1);
 }
 
 TEST_F(MainWindowTest, PopUpsAndTheContextMenuListTheirItemsInOrder) {
-    AppDelegate& app = Launch();
-    EXPECT_EQ(Items(app.popupButtonFileFormat),
+    Launch();
+    EXPECT_EQ(Items(app->popupButtonFileFormat),
               (QStringList{"TIFF (*.tiff)=0", "PNG (*.png)=4", "GIF (*.gif)=2", "JPEG (*.jpg)=3",
                            "BMP (*.bmp)=1", "JPEG (*.jpeg)=5"}));
-    EXPECT_EQ(Items(app.popupButtonVideoFormat),
+    EXPECT_EQ(Items(app->popupButtonVideoFormat),
               (QStringList{"LowQuality=0", "MediumQuality=1", "HighestQuality=2", "640x480=3",
                            "960x540=4", "1280x720=5", "1920x1080=6", "3840x2160=7",
                            "HEVCHighestQuality=8", "HEVC1920x1080=9", "Apple M4A=10",
                            "Passthrough=11", "Apple ProRes422LPCM=12"}));
-    ASSERT_NE(app.pContextMenu, nullptr);
+    ASSERT_NE(app->pContextMenu, nullptr);
     QStringList items;
-    for (const QAction* action : app.pContextMenu->actions()) items << action->text();
+    for (const QAction* action : app->pContextMenu->actions()) items << action->text();
     for (const char* expected :
          {"Export Images", "Image Wall From Video…", "Movie From Exported Images…",
           "Image Watermark…", "Frames From GIF File…", "Video Information", "Settings…",
@@ -179,33 +138,32 @@ TEST_F(MainWindowTest, RestoresEveryControlFromTheStore) {
                                                        {"dblFrom", 2.5},
                                                        {"dblTo", 6.1}};
     for (const auto& [key, value] : stored) Store(key, value);
-    AppDelegate& app = Launch();
+    Launch();
     // The deleted video: no path, the stored range stays, no dimensions, no message.
     EXPECT_EQ(ControlTexts(), (QStringList{"", "2.5", "6.1", "0.25", "33.5", "7", "PNG (*.png)"}));
-    EXPECT_EQ(app.popupButtonVideoFormat->currentText(), "1280x720");
-    EXPECT_TRUE(app.checkBoxAutoDelete->isChecked());
+    EXPECT_EQ(app->popupButtonVideoFormat->currentText(), "1280x720");
+    EXPECT_TRUE(app->checkBoxAutoDelete->isChecked());
     ExpectOptionsShown(true);
-    EXPECT_EQ(app.window->size(), app.m_rOriginalFrameRect.size());
+    EXPECT_EQ(app->window->size(), app->m_rOriginalFrameRect.size());
     EXPECT_EQ(ExportBoxTitle(), kExportBoxTitle);
     EXPECT_TRUE(Messages().empty());
 
     // An existing last video shows its summary and its whole range.
-    Store("LastVideo", SampleVideo());
-    EXPECT_EQ(Launch().m_oVideoDimensions, QSizeF(320, 240));
+    EXPECT_EQ(Launch(SampleVideo()).m_oVideoDimensions, QSizeF(320, 240));
     ExpectSampleShown(SampleVideo());
     EXPECT_EQ(ExportBoxTitle(), kDimensions + "108 X 81");  // at the stored 33.5 %
 }
 
 TEST_F(MainWindowTest, TogglingTheOptionsTwiceReturnsToTheStartFrame) {
     Store("DisclosureButtonState", 1);
-    AppDelegate& app = Launch();
-    const QRect start = app.m_rOriginalFrameRect;
-    app.window->move(start.topLeft() + QPoint(37, 21));
+    Launch();
+    const QRect start = app->m_rOriginalFrameRect;
+    app->window->move(start.topLeft() + QPoint(37, 21));
     for (const auto& [shown, frame] :
          {std::pair{false, start.translated(37, 21).adjusted(0, 0, 0, -135)},
           std::pair{true, start}}) {
-        app.buttonShowOrHideVideoExport->click();
-        EXPECT_EQ(QRect(app.window->pos(), app.window->size()), frame);
+        app->buttonShowOrHideVideoExport->click();
+        EXPECT_EQ(QRect(app->window->pos(), app->window->size()), frame);
         ExpectOptionsShown(shown);
         EXPECT_EQ(Stored("DisclosureButtonState").toLongLong(), shown ? 1 : 0);
     }
@@ -214,11 +172,10 @@ TEST_F(MainWindowTest, TogglingTheOptionsTwiceReturnsToTheStartFrame) {
 TEST_F(MainWindowTest, ExportBoxTitleFollowsEveryKeystrokeOfTheImageSize) {
     TypeInto(Launch().textFieldImageSizePercentage, "\b\b\b50");
     EXPECT_EQ(ExportBoxTitle(), kExportBoxTitle);  // no video, no dimensions
-    Store("LastVideo",
-          MakeVideo("full-hd.mp4",
-                    {"-f", "lavfi", "-i", "color=size=1920x1080:rate=1:duration=2", "-c:v",
-                     "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"}));
-    QLineEdit* size = Launch().textFieldImageSizePercentage;
+    QLineEdit* size = Launch(MakeVideo("full-hd.mp4",
+                                       "-f lavfi -i color=size=1920x1080:rate=1:duration=2 -c:v "
+                                       "libx264 -preset ultrafast -pix_fmt yuv420p"))
+                          .textFieldImageSizePercentage;
     const std::pair<const char*, const char*> steps[] = {
         {"\b\b\b", "1920 X 1080"},  // empty reads as 0, which means 100 %
         {"5", "96 X 54"},          {"0", "960 X 540"},
@@ -237,7 +194,7 @@ TEST_F(MainWindowTest, DropTakesOneAviMovOrMp4FileWithoutStoringIt) {
     ASSERT_TRUE(QFile::copy(SampleVideo(), clip));
     const QString mkv = WriteTestFile(folder + "/clip.mkv", "x");
     const QString notes = WriteTestFile(folder + "/notes.mp4", "plain text");
-    AppDelegate& app = Launch();
+    Launch();
     EXPECT_FALSE(Drop({mkv}));
     EXPECT_FALSE(Drop({folder + "/clip"}));
     EXPECT_FALSE(Drop({notes, notes}));
@@ -245,15 +202,15 @@ TEST_F(MainWindowTest, DropTakesOneAviMovOrMp4FileWithoutStoringIt) {
     EXPECT_FALSE(Drop({}));
     QMimeData text;
     text.setText(notes);
-    EXPECT_FALSE(app.MainWindow->performDragOperation(&text));
-    EXPECT_EQ(app.textFieldFilePath->text(), "");
+    EXPECT_FALSE(app->MainWindow->performDragOperation(&text));
+    EXPECT_EQ(app->textFieldFilePath->text(), "");
     EXPECT_TRUE(Messages().empty());
 
     // A file without a duration is taken, keeps the range and says so.
-    app.textFieldFrom->setText("2");
-    app.textFieldTo->setText("3");
+    app->textFieldFrom->setText("2");
+    app->textFieldTo->setText("3");
     EXPECT_TRUE(Drop({notes}));
-    EXPECT_EQ(app.textFieldVideoDuration->text(),
+    EXPECT_EQ(app->textFieldVideoDuration->text(),
               "00:00:00 / 0 Seconds, 0.00 fps, Dimensions : 0 X 0");
     EXPECT_EQ(ControlTexts().mid(0, 3), (QStringList{notes, "2", "3"}));
     const MessageBoxShown message = OnlyMessage();
@@ -267,13 +224,13 @@ TEST_F(MainWindowTest, DropTakesOneAviMovOrMp4FileWithoutStoringIt) {
     ExpectSampleShown(clip);
     // Stored only when the window is saved; the export box keeps the earlier video's size.
     EXPECT_EQ(Stored("LastVideo").toString(), "");
-    EXPECT_EQ(app.m_oVideoDimensions, QSizeF(0, 0));
+    EXPECT_EQ(app->m_oVideoDimensions, QSizeF(0, 0));
     EXPECT_EQ(ExportBoxTitle(), kExportBoxTitle);
 }
 
 TEST_F(MainWindowTest, RefusalsAndHintsShowTheirMessages) {
-    AppDelegate& app = Launch();
-    QWidget* background = app.window->centralWidget();
+    Launch();
+    QWidget* background = app->window->centralWidget();
     const auto click = [background](Qt::KeyboardModifiers modifiers) {
         QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2),
                           background->mapToGlobal(QPointF(2, 2)), Qt::LeftButton, Qt::LeftButton,
@@ -283,12 +240,12 @@ TEST_F(MainWindowTest, RefusalsAndHintsShowTheirMessages) {
     click(Qt::NoModifier);
     EXPECT_TRUE(Messages().empty());
     // Exports with the path and range; the controls are saved before the checks.
-    const auto exportWith = [this, &app](QString path, QString from, QString to) {
-        return [this, &app, path, from, to] {
-            app.textFieldFilePath->setText(path);
-            app.textFieldFrom->setText(from);
-            app.textFieldTo->setText(to);
-            app.OnExportImages();
+    const auto exportWith = [this](QString path, QString from, QString to) {
+        return [this, path, from, to] {
+            app->textFieldFilePath->setText(path);
+            app->textFieldFrom->setText(from);
+            app->textFieldTo->setText(to);
+            app->OnExportImages();
             EXPECT_EQ(Stored("dblTo").toDouble(), to.toDouble());
             EXPECT_EQ(Stored("LastVideo").toString(), path);
         };
@@ -305,9 +262,9 @@ TEST_F(MainWindowTest, RefusalsAndHintsShowTheirMessages) {
          "The Right Click Menu can be Displayed by either\n\nClicking on the Top Left Round "
          "Button\n\nor\n\nby doing Right Click (with 2 Button Mouse).",
          "OK"},
-        {[&app] { app.OnExportVideo(); }, "Select a Video File",
+        {[this] { app->OnExportVideo(); }, "Select a Video File",
          "Please Use the [Select Video File] Button to Select a Video File and then try Again."},
-        {[&app] { app.OnOpenLastFolder(); }, "Action to Open Last Folder Aborted",
+        {[this] { app->OnOpenLastFolder(); }, "Action to Open Last Folder Aborted",
          "The Last Folder Specified here is the Folder to which you have Exported Images From "
          "Video File.\n\nOnce you have Exported Images, use the [Last Folder] Button to Open the "
          "Folder to which Files were Exported Last Time."},
@@ -330,16 +287,16 @@ TEST_F(MainWindowTest, RefusalsAndHintsShowTheirMessages) {
         EXPECT_TRUE(message.windowModal) << shown.title.toStdString();
     }
     EXPECT_FALSE(Stored("LastFolder").isValid());
-    EXPECT_EQ(app.pArrayOfExportedFiles, nullptr);
+    EXPECT_EQ(app->pArrayOfExportedFiles, nullptr);
     EXPECT_TRUE(Recorded().openedURLs.isEmpty());
 }
 
 TEST_F(MainWindowTest, ClosingStoresTheSevenValuesAndRowsZeroReadsAsOne) {
-    AppDelegate& app = Launch();
+    Launch();
     const QString typed[] = {SampleVideo(), "1.5", "3s", "0.2", "40", "7"};  // "3s" reads as 3
     for (int i = 0; i < 6; ++i) Fields()[i]->setText(typed[i]);
-    app.popupButtonFileFormat->setCurrentIndex(4);  // BMP, code 1
-    app.window->close();
+    app->popupButtonFileFormat->setCurrentIndex(4);  // BMP, code 1
+    app->window->close();
     EXPECT_EQ(Stored("LastVideo").toString(), SampleVideo());
     const std::pair<const char*, double> numbers[] = {
         {"dblFrom", 1.5},          {"dblTo", 3.0},
@@ -348,98 +305,76 @@ TEST_F(MainWindowTest, ClosingStoresTheSevenValuesAndRowsZeroReadsAsOne) {
     for (const auto& [key, value] : numbers) EXPECT_EQ(Stored(key).toDouble(), value) << key;
 
     Launch().textFieldRowsInVideoWall->setText("0");
-    delegate->OnQuit();
+    app->OnQuit();
     EXPECT_EQ(Stored("RowsInVideoWall").toLongLong(), 0);
     EXPECT_EQ(Launch().textFieldRowsInVideoWall->text(), "1");
 }
 
 TEST_F(MainWindowTest, SelectVideoPanelStoresTheChoiceAndCancelChangesNothing) {
-    AppDelegate& app = Launch();
-    app.textFieldFrom->setText("3");
+    Launch();
+    app->textFieldFrom->setText("3");
     for (const bool open : {false, true}) {
-        app.OnButtonClickedSelctVideoFile();
-        auto* panel = app.window->findChild<QFileDialog*>();
-        ASSERT_NE(panel, nullptr);
-        EXPECT_EQ(panel->windowTitle(), "Select Video File");
+        app->OnButtonClickedSelctVideoFile();
+        QFileDialog* panel = Panel();
+        ASSERT_NO_FATAL_FAILURE(ExpectPanel(panel, "Select Video File", QFileDialog::AcceptOpen));
         EXPECT_EQ(panel->fileMode(), QFileDialog::ExistingFile);
-        EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
         const QString filter = panel->nameFilters().join(' ');
         for (const char* type : {"*.mp4", "*.mov", "*.avi", "*.mkv"})
             EXPECT_TRUE(filter.contains(type)) << filter.toStdString();
-        if (open) {
-            panel->selectFile(SampleVideo());
-            static_cast<QDialog*>(panel)->accept();  // as the Open button does
-            break;
-        }
-        panel->reject();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        EXPECT_EQ(app.textFieldFrom->text(), "3");
+        AnswerPanel(panel, open ? SampleVideo() : QString());
+        if (open) break;
+        EXPECT_EQ(app->textFieldFrom->text(), "3");
         EXPECT_FALSE(Stored("LastVideo").isValid());
     }
     EXPECT_EQ(Stored("LastVideo").toString(), SampleVideo());
     ExpectSampleShown(SampleVideo());
-    EXPECT_EQ(app.m_oVideoDimensions, QSizeF(320, 240));
+    EXPECT_EQ(app->m_oVideoDimensions, QSizeF(320, 240));
     EXPECT_EQ(ExportBoxTitle(), kDimensions + "320 X 240");
 }
 
-TEST_F(MainWindowTest, ExportWritesTheSameFilesAsTheHeadlessCommand) {
-    const QString windowBase = MakeTempDir("window-base");
-    const QString headlessBase = MakeTempDir("headless-base");
-    AppSettings().SetBaseFolder(windowBase);
-    Store("LastVideo", SampleVideo());
-    AppDelegate& app = Launch();
-    app.textFieldFrameInterval->setText("1.5");
-    app.textFieldImageSizePercentage->setText("50");
-    app.popupButtonFileFormat->setCurrentIndex(1);  // PNG
-    app.textFieldFrom->setText("0.5");
-    app.OnExportImages();
+// The controls reach the run: from 0.5 s every 1.5 s, at half size, in PNG.
+TEST_F(MainWindowTest, ExportTakesTheControlsAndOpensTheFolder) {
+    const QString base = MakeTempDir("window-base");
+    AppSettings().SetBaseFolder(base);
+    Launch(SampleVideo());
+    app->textFieldFrameInterval->setText("1.5");
+    app->textFieldImageSizePercentage->setText("50");
+    app->popupButtonFileFormat->setCurrentIndex(1);  // PNG
+    app->textFieldFrom->setText("0.5");
+    app->OnExportImages();
 
     const QString folder = Stored("LastFolder").toString();
-    ASSERT_TRUE(folder.startsWith(windowBase + "/Stillpress Files/sample "))
-        << folder.toStdString();
+    ASSERT_TRUE(folder.startsWith(base + "/Stillpress Files/sample ")) << folder.toStdString();
     const MessageBoxShown message = OnlyMessage();
     EXPECT_EQ(message.title,
               "Process To Extract Image Files from Selected Video File has Completed");
     EXPECT_TRUE(message.text.contains("\n\n" + folder + "\n\n"));
     EXPECT_TRUE(Recorded().openedURLs.contains(folder));
-    ASSERT_NE(app.pArrayOfExportedFiles, nullptr);
+    ASSERT_NE(app->pArrayOfExportedFiles, nullptr);
     QStringList written;
-    for (const QString& path : *app.pArrayOfExportedFiles) written << QFileInfo(path).fileName();
-    EXPECT_EQ(written, FilesIn(folder));
-
-    QByteArray out;
-    QByteArray err;
-    ASSERT_EQ(
-        RunProgram(STILLPRESS_CLI,
-                   {"export-images", SampleVideo(), "--from", "0.5", "--to", "8", "--interval",
-                    "1.5", "--size", "50", "--format", "png", "--base-folder", headlessBase},
-                   &out, &err),
-        0)
-        << err.toStdString();
-    const QString headlessFolder = QString::fromUtf8(out).trimmed().split('\n').last();
-    EXPECT_EQ(FilesIn(folder), FilesIn(headlessFolder));
-    EXPECT_EQ(FilesIn(folder).size(), 5);  // 0.5, 2, 3.5, 5, 6.5
-    EXPECT_EQ(ReadTestFile(folder + "/1.png"), ReadTestFile(headlessFolder + "/1.png"));
+    for (const QString& path : *app->pArrayOfExportedFiles) written << QFileInfo(path).fileName();
+    EXPECT_EQ(written, (QStringList{"1.png", "2.png", "3.png", "4.png", "5.png"}));
+    EXPECT_EQ(FilesIn(folder), written);
+    EXPECT_EQ(QImage(folder + "/5.png").size(), QSize(160, 120));
 }
 
 TEST_F(MainWindowTest, CancelInTheProgressDialogStopsAfterTheCurrentFrame) {
     AppSettings().SetBaseFolder(MakeTempDir("cancel-base"));
-    Store("LastVideo", SampleVideo());
-    AppDelegate& app = Launch();
-    app.textFieldFrameInterval->setText("0.1");  // 80 frames
+    Launch(SampleVideo());
+    app->textFieldFrameInterval->setText("0.1");  // 80 frames
     bool pressed = false;
-    QTimer::singleShot(0, app.window, [&app, &pressed] {
-        auto* progress = app.window->findChild<QProgressDialog*>();
+    QTimer::singleShot(0, app->window, [this, &pressed] {
+        auto* progress = app->window->findChild<QProgressDialog*>();
         if (progress == nullptr || !progress->isVisible()) return;
         progress->findChild<QPushButton*>()->click();
         pressed = true;
     });
-    app.OnExportImages();
+    app->OnExportImages();
     ASSERT_TRUE(pressed);
     const QString folder = Stored("LastFolder").toString();
     ASSERT_FALSE(folder.isEmpty());
-    ASSERT_NE(app.pArrayOfExportedFiles, nullptr);
-    const qsizetype written = app.pArrayOfExportedFiles->size();
+    ASSERT_NE(app->pArrayOfExportedFiles, nullptr);
+    const qsizetype written = app->pArrayOfExportedFiles->size();
     EXPECT_GE(written, 1);
     EXPECT_LT(written, 80);
     EXPECT_EQ(FilesIn(folder).size(), written);

@@ -1,21 +1,17 @@
+// The window's pictures (to the Desktop and the clipboard), its help texts, and the addresses
+// its link commands, share menu and social table open.
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QClipboard>
-#include <QDir>
-#include <QLineEdit>
+#include <QGuiApplication>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QToolButton>
 
-#include "app/AppDelegate.h"
 #include "app/AppHelper.h"
 #include "platform/ImageFiles.h"
 #include "platform/StandardFolders.h"
-#include "platform/Workspace.h"
-#include "support/Fixtures.h"
+#include "support/AppFixtures.h"
 
 namespace {
 
@@ -28,54 +24,44 @@ const QString kSupport = "mailto:support@example.com";
 const QString kTwitter =
     "https://twitter.com/intent/tweet?url=https%3A%2F%2Fwww.example.com%2Fstillpress";
 
-class ScreenshotsHelpLinksTest : public ::testing::Test {
+class ScreenshotsHelpLinksTest : public WindowTest {
   protected:
     void SetUp() override {
-        ResetSettingsStore();
-        SetSharedWorkspace(workspace);
         QDir(UserDesktopDirectory()).removeRecursively();
         QDir().mkpath(UserDesktopDirectory());
-        delegate.applicationDidFinishLaunching();
-        ASSERT_NE(delegate.GetMainWindow(), nullptr);
-        CloseMessageBoxes(delegate.GetMainWindow());
-        workspace->openedURLs.clear();
+        Launch();
     }
-
-    MessageBoxShown OnlyMessage() { return CloseOnlyMessageBox(delegate.GetMainWindow()); }
     QString DesktopScreenshotPath() const {
         return UserDesktopDirectory() + "/Stillpress by Quonex.png";
     }
-
-    std::shared_ptr<RecordingWorkspace> workspace = std::make_shared<RecordingWorkspace>();
-    AppDelegate delegate;
 };
 
 TEST_F(ScreenshotsHelpLinksTest, DesktopScreenshotReplacesItsFileWithTheLatestPicture) {
-    QWidget* window = delegate.GetMainWindow();
-    delegate.textFieldFilePath->setText("/first/video.mp4");
-    delegate.OnCaptureScreenshotToDesktopImage();
+    QWidget* window = app->window;
+    app->textFieldFilePath->setText("/first/video.mp4");
+    app->OnCaptureScreenshotToDesktopImage();
     const QImage first = LoadImageFile(DesktopScreenshotPath());
     EXPECT_EQ(first.size(), window->size());
 
-    delegate.textFieldFilePath->setText("/a/much/longer/path/of/the/second/video.mov");
-    delegate.OnCaptureScreenshotToDesktopImage();
+    app->textFieldFilePath->setText("/a/much/longer/path/of/the/second/video.mov");
+    app->OnCaptureScreenshotToDesktopImage();
     const QImage saved = LoadImageFile(DesktopScreenshotPath());
-    const QImage expected = delegate.windowImage();
+    const QImage expected = app->windowImage();
     ASSERT_EQ(saved.size(), window->size());
     ASSERT_EQ(expected.size(), saved.size());
     EXPECT_EQ(CompareImages(saved, expected).maxDifference, 0);
     EXPECT_GT(CompareImages(saved, first).maxDifference, 0);
     EXPECT_EQ(QDir(UserDesktopDirectory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList{"Stillpress by Quonex.png"});
-    EXPECT_EQ(workspace->openedURLs,
+    EXPECT_EQ(Recorded().openedURLs,
               QStringList({DesktopScreenshotPath(), DesktopScreenshotPath()}));
-    EXPECT_TRUE(CloseMessageBoxes(window).empty());  // success says nothing
+    EXPECT_TRUE(Messages().empty());  // success says nothing
 }
 
 TEST_F(ScreenshotsHelpLinksTest, UnwritableDesktopScreenshotIsReportedAndNotOpened) {
     QDir().mkpath(DesktopScreenshotPath());  // a folder takes the file's name
-    delegate.OnCaptureScreenshotToDesktopImage();
-    EXPECT_TRUE(workspace->openedURLs.isEmpty());
+    app->OnCaptureScreenshotToDesktopImage();
+    EXPECT_TRUE(Recorded().openedURLs.isEmpty());
     const MessageBoxShown message = OnlyMessage();
     EXPECT_EQ(message.title, "Screenshot Not Saved");
     EXPECT_TRUE(message.text.contains(DesktopScreenshotPath()));
@@ -84,14 +70,14 @@ TEST_F(ScreenshotsHelpLinksTest, UnwritableDesktopScreenshotIsReportedAndNotOpen
 
 TEST_F(ScreenshotsHelpLinksTest, CopyLeavesOnlyThePictureOnTheClipboard) {
     QGuiApplication::clipboard()->setText("earlier text");
-    delegate.OnCopyScreenshotToClipboard();
+    app->OnCopyScreenshotToClipboard();
 
     const QMimeData* content = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(content, nullptr);
     EXPECT_TRUE(content->hasImage());
     EXPECT_FALSE(content->hasText());
     EXPECT_EQ(content->formats().size(), 1);
-    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), delegate.GetMainWindow()->size());
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), app->GetMainWindow()->size());
     const MessageBoxShown message = OnlyMessage();
     EXPECT_EQ(message.title, "Screenshot Copied to Clipboard");
     EXPECT_EQ(message.text,
@@ -101,14 +87,14 @@ TEST_F(ScreenshotsHelpLinksTest, CopyLeavesOnlyThePictureOnTheClipboard) {
 }
 
 TEST_F(ScreenshotsHelpLinksTest, HelpTextsAreShownWithTheWideButton) {
-    delegate.OnButtonClickedHelp();
+    app->OnButtonClickedHelp();
     MessageBoxShown message = OnlyMessage();
     EXPECT_EQ(message.title, "How to Use this Software");
     EXPECT_TRUE(message.text.contains("Steps\n\n1) Select a Video File.\n2) Click on Export"));
     EXPECT_TRUE(message.text.endsWith("Last Folder for Video Wall Image Creation."));
     EXPECT_EQ(message.buttons, QStringList{"                OK                "});
 
-    delegate.OnHelpFrameInterval();
+    app->OnHelpFrameInterval();
     message = OnlyMessage();
     EXPECT_EQ(message.title, "Time Interval between Exported Images");
     EXPECT_TRUE(
@@ -122,7 +108,7 @@ TEST_F(ScreenshotsHelpLinksTest, LinkCommandsAndTheSocialTableOpenTheirAddresses
     for (long long outside : {-1LL, 0LL, 6LL}) helper.OpenSocialLink(outside);
     for (const char* noUrl : {"", "   ", "not a url", "relative/page.html"})
         EXPECT_FALSE(AppDelegate::OpenURL(noUrl)) << noUrl;
-    EXPECT_TRUE(workspace->openedURLs.isEmpty());
+    EXPECT_TRUE(Recorded().openedURLs.isEmpty());
     for (long long index = 1; index <= 5; ++index) helper.OpenSocialLink(index);
     for (const auto command :
          {&AppDelegate::OnMenuItemHelp, &AppDelegate::OnGetAutomationSoftware,
@@ -131,34 +117,24 @@ TEST_F(ScreenshotsHelpLinksTest, LinkCommandsAndTheSocialTableOpenTheirAddresses
           &AppDelegate::OnButtonClickedGooglePlus, &AppDelegate::OnShareGooglePlus,
           &AppDelegate::OnButtonClickedTwitter, &AppDelegate::OnShareTwitter,
           &AppDelegate::OnShareSupport})
-        (delegate.*command)();
-    EXPECT_EQ(workspace->openedURLs,
+        (app.get()->*command)();
+    EXPECT_EQ(Recorded().openedURLs,
               QStringList({kTutorial, kFacebook, kGooglePlus, kTwitter, kSupport,
                            "https://www.example.com/stillpress",
                            "https://www.example.com/automation", kTutorial, kTutorial, kFacebook,
                            kFacebook, kGooglePlus, kGooglePlus, kTwitter, kTwitter, kSupport}));
 }
 
-TEST_F(ScreenshotsHelpLinksTest, ShareAndContextMenusPopUp) {
-    ASSERT_NE(delegate.buttonShareDefault, nullptr);
-    delegate.OnButtonShareDefault();
-    QMenu* menu = delegate.buttonShareDefault->findChild<QMenu*>("shareMenu");
+TEST_F(ScreenshotsHelpLinksTest, ShareMenuCopiesThePictureAndOpensTheAddresses) {
+    app->OnButtonShareDefault();
+    QMenu* menu = app->buttonShareDefault->findChild<QMenu*>("shareMenu");
     ASSERT_NE(menu, nullptr);
     EXPECT_TRUE(menu->isVisible());
-    QStringList titles;
-    for (QAction* action : menu->actions())
-        if (!action->isSeparator()) titles << action->text();
-    EXPECT_EQ(titles.size(), 6);
     menu->actions().at(0)->trigger();  // the picture goes to the clipboard
     EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasImage());
     for (QAction* action : menu->actions().mid(3)) action->trigger();
-    EXPECT_EQ(workspace->openedURLs, QStringList({kFacebook, kGooglePlus, kTwitter, kSupport}));
+    EXPECT_EQ(Recorded().openedURLs, QStringList({kFacebook, kGooglePlus, kTwitter, kSupport}));
     menu->close();
-
-    ASSERT_NE(delegate.pContextMenu, nullptr);
-    delegate.OnButtonClickedLaunchContextMenu();
-    EXPECT_TRUE(delegate.pContextMenu->isVisible());
-    delegate.pContextMenu->close();
 }
 
 }  // namespace

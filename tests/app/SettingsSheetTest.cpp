@@ -1,18 +1,14 @@
+// The settings sheet on the main window: what it shows from the store, what OK and Cancel
+// store, the folder chooser and the colour panel.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QDialogButtonBox>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
 
-#include "app/AppDelegate.h"
 #include "app/SettingsWindowController.h"
-#include "settings/AppSettings.h"
-#include "support/Fixtures.h"
+#include "support/AppFixtures.h"
 
 namespace {
 
@@ -20,30 +16,16 @@ void DeleteLaterObjects() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-// Every stored key and value.
-QVariantMap StoreContents() {
-    QSettings store("Quonex", "Stillpress");
-    QVariantMap contents;
-    for (const QString& key : store.allKeys()) contents[key] = store.value(key);
-    return contents;
-}
-
-class SettingsSheetTest : public ::testing::Test {
+class SettingsSheetTest : public WindowTest {
   protected:
-    void SetUp() override {
-        ResetSettingsStore();
-        AppSettings().DoRegisterDefaults();
-        delegate.applicationDidFinishLaunching();
-        ASSERT_NE(delegate.GetMainWindow(), nullptr);
-    }
+    void SetUp() override { Launch(); }
     void TearDown() override {
-        if (delegate.pSettingsController) delegate.pSettingsController->OnCancel();
-        DeleteLaterObjects();
+        if (app->pSettingsController) app->pSettingsController->OnCancel();
     }
 
     SettingsWindowController* OpenSheet() {
-        delegate.OnButtonClickedSettings();
-        return delegate.pSettingsController;
+        app->OnButtonClickedSettings();
+        return app->pSettingsController;
     }
     static void Press(SettingsWindowController* sheet, QDialogButtonBox::StandardButton which) {
         sheet->findChild<QDialogButtonBox*>()->button(which)->click();
@@ -52,25 +34,7 @@ class SettingsSheetTest : public ::testing::Test {
         sheet->OnSelectTextColor();
         return sheet->findChild<QColorDialog*>();
     }
-
-    AppDelegate delegate;
 };
-
-TEST_F(SettingsSheetTest, EachOpeningIsANewWindowModalSheetOnTheMainWindow) {
-    QPointer<SettingsWindowController> first = OpenSheet();
-    ASSERT_NE(first, nullptr);
-    EXPECT_TRUE(first->isVisible());
-    EXPECT_EQ(first->windowModality(), Qt::WindowModal);
-    EXPECT_EQ(first->parentWidget(), delegate.GetMainWindow());
-    EXPECT_TRUE(first->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->isDefault());
-    first->OnCancel();
-    EXPECT_FALSE(first->isVisible());
-    SettingsWindowController* second = OpenSheet();
-    EXPECT_NE(second, first.data());
-    DeleteLaterObjects();
-    EXPECT_TRUE(first.isNull());  // the previous controller is dropped
-    EXPECT_TRUE(second->isVisible());
-}
 
 TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOnlyOkStoresTheEditedOnes) {
     AppSettings settings;
@@ -82,7 +46,9 @@ TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOnlyOkStoresTheEditedOnes) {
     settings.SetCompressionFactor(70);
     for (const auto button : {QDialogButtonBox::Cancel, QDialogButtonBox::Ok}) {
         const QVariantMap before = StoreContents();
-        SettingsWindowController* sheet = OpenSheet();
+        SettingsWindowController* sheet = OpenSheet();  // a new one each time
+        EXPECT_TRUE(sheet->isVisible());
+        EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
         EXPECT_TRUE(sheet->checkBoxAppendFileName->isChecked());
         EXPECT_EQ(sheet->textFieldParam1->text(), "holiday");
         EXPECT_FALSE(sheet->checkBoxAppendDuration->isChecked());
@@ -148,12 +114,10 @@ TEST_F(SettingsSheetTest, FolderFieldTakesAChosenFolderOrTheDefault) {
     SettingsWindowController* sheet = OpenSheet();
     sheet->findChild<QPushButton*>("buttonSelectFolder")->click();
     QPointer<QFileDialog> chooser = sheet->findChild<QFileDialog*>();
-    ASSERT_NE(chooser, nullptr);
-    EXPECT_EQ(chooser->windowTitle(), "Select Folder to Export Images");
+    ASSERT_NO_FATAL_FAILURE(
+        ExpectPanel(chooser, "Select Folder to Export Images", QFileDialog::AcceptOpen));
     EXPECT_EQ(chooser->fileMode(), QFileDialog::Directory);
-    EXPECT_TRUE(chooser->testOption(QFileDialog::DontUseNativeDialog));
     EXPECT_TRUE(chooser->isVisible());
-    EXPECT_EQ(chooser->windowModality(), Qt::WindowModal);
     chooser->reject();
     EXPECT_EQ(sheet->textFieldBaseFolderPath->text(), "/srv/frames");
     DeleteLaterObjects();

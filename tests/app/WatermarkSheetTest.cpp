@@ -2,31 +2,20 @@
 // store, its messages, the PNG chooser and the blank canvas on the Desktop.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFile>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <array>
 
-#include "app/AppDelegate.h"
 #include "app/ImageWatermarkWindowController.h"
 #include "platform/StandardFolders.h"
-#include "platform/Workspace.h"
-#include "settings/AppSettings.h"
 #include "support/AppFixtures.h"
+#include "support/BadInputCorpus.h"
 
 namespace {
 
 const QString kMarkSize = "Watermark Image Dimensions : Width = 30, Height = 20";
-
-RecordingWorkspace& Recorded() {
-    return dynamic_cast<RecordingWorkspace&>(SharedWorkspace());
-}
 
 QString Watermark() {
     const QString path = MakeTempDir("watermark") + "/mark.png";
@@ -34,31 +23,19 @@ QString Watermark() {
     return path;  // described as kMarkSize
 }
 
-QVariantMap StoreContents() {
-    QSettings store("Quonex", "Stillpress");
-    QVariantMap contents;
-    for (const QString& key : store.allKeys()) contents[key] = store.value(key);
-    return contents;
-}
-
-class WatermarkSheetTest : public ::testing::Test {
+class WatermarkSheetTest : public WindowTest {
   protected:
     void SetUp() override {
-        ResetSettingsStore();
-        AppSettings().DoRegisterDefaults();
-        Recorded().openedURLs.clear();
-        Recorded().selectedFiles.clear();
         QFile::remove(ImageWatermarkWindowController::BlankWatermarkFilePath());
-        delegate.applicationDidFinishLaunching();
+        Launch();
     }
     void TearDown() override {
-        if (delegate.m_pImageWatermarkController) delegate.m_pImageWatermarkController->OnCancel();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (app->m_pImageWatermarkController) app->m_pImageWatermarkController->OnCancel();
     }
 
     ImageWatermarkWindowController* OpenSheet() {
-        delegate.OnImageWatermark();
-        return delegate.m_pImageWatermarkController;
+        app->OnImageWatermark();
+        return app->m_pImageWatermarkController;
     }
     static void ExpectOnlyMessage(QWidget* sheet, const QString& title, const QString& text) {
         const MessageBoxShown shown = CloseOnlyMessageBox(sheet);
@@ -67,8 +44,6 @@ class WatermarkSheetTest : public ::testing::Test {
         EXPECT_EQ(shown.buttons, QStringList{"OK"});
         EXPECT_TRUE(shown.windowModal);
     }
-
-    AppDelegate delegate;
 };
 
 TEST_F(WatermarkSheetTest, ShowsTheStoreOnAWindowModalSheet) {
@@ -82,7 +57,7 @@ TEST_F(WatermarkSheetTest, ShowsTheStoreOnAWindowModalSheet) {
     ASSERT_NE(sheet, nullptr);
     EXPECT_TRUE(sheet->isVisible());
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
-    EXPECT_EQ(sheet->parentWidget(), delegate.GetMainWindow());
+    EXPECT_EQ(sheet->parentWidget(), app->GetMainWindow());
     EXPECT_FALSE(sheet->buttonAddWatermark->isChecked());  // the image is still described
     EXPECT_EQ(sheet->textFieldFilePath->text(), settings.GetWatermarkFilePath());
     EXPECT_EQ(sheet->textFieldImageDimensions->text(), kMarkSize);
@@ -126,10 +101,16 @@ TEST_F(WatermarkSheetTest, OkStoresTheClampedValuesAndCancelNothing) {
     }
 }
 
+// A PNG claiming 30000 x 30000 pixels is refused from its header, never loaded.
 TEST_F(WatermarkSheetTest, DescribesTheWatermarkAndTheLastVideo) {
+    const QString folder = MakeTempDir("bad-marks");
     const QString truncated =
-        WriteTestFile(MakeTempDir("truncated") + "/cut.png", QByteArray("\x89PNG\r\n\x1a\n", 8));
+        WriteTestFile(folder + "/cut.png", QByteArray("\x89PNG\r\n\x1a\n", 8));
+    const QString bomb = WriteTestFile(folder + "/bomb.png", PngClaiming(30000));
     const std::array<QString, 4> cases[] = {
+        {bomb, SampleVideo(),
+         "The picture is 30000 x 30000 pixels, more than the 134217728 pixels an image may have.",
+         "Video Dimensions : Width = 320, Height = 240"},
         {SampleVideo() + ".gone", "", "Image Could Not be Loaded.",
          "Video File not yet selected from Main Screen."},
         {truncated, SampleVideo(), "Image does not have any representation.",
@@ -150,11 +131,9 @@ TEST_F(WatermarkSheetTest, ChooserPutsThePngIntoTheFieldAndStoresNothing) {
     ImageWatermarkWindowController* sheet = OpenSheet();
     sheet->OnSelectImage();
     auto* chooser = sheet->findChild<QFileDialog*>();
-    ASSERT_NE(chooser, nullptr);
-    EXPECT_EQ(chooser->windowTitle(), "Select Image File (in PNG File Format)");
-    EXPECT_EQ(chooser->windowModality(), Qt::WindowModal);
+    ASSERT_NO_FATAL_FAILURE(ExpectPanel(chooser, "Select Image File (in PNG File Format)",
+                                        QFileDialog::AcceptOpen, {"PNG (*.png)"}));
     EXPECT_EQ(chooser->fileMode(), QFileDialog::ExistingFile);
-    EXPECT_EQ(chooser->nameFilters(), QStringList{"PNG (*.png)"});
     const QVariantMap before = StoreContents();
     const QString chosen = Watermark();
     AnswerPanel(chooser, chosen);
@@ -178,23 +157,20 @@ TEST_F(WatermarkSheetTest, OpenAndLocateNeedAnExistingWatermark) {
     EXPECT_EQ(Recorded().selectedFiles, QStringList{watermark});
 }
 
-// The store forgets a video that no longer exists, so a vanished video asks for one as well.
-TEST_F(WatermarkSheetTest, BlankCanvasNeedsTheLastVideo) {
+// Without a last video it asks for one. Written once with the video's size, fully
+// transparent; later the drawn file is only shown.
+TEST_F(WatermarkSheetTest, BlankCanvasNeedsTheLastVideoAndIsWrittenOnce) {
+    const QString canvas =
+        UserDesktopDirectory() + "/Blank Watermark Image for Stillpress by Quonex.png";
     ImageWatermarkWindowController* sheet = OpenSheet();
     sheet->buttonCreateBlankFile->click();
     ExpectOnlyMessage(sheet, "Select a Video File",
                       "Please Use the [Select Video File] Button from the Main Screen to Select a "
                       "Video File and then try Again.");
-    EXPECT_FALSE(FileExistsAtPath(ImageWatermarkWindowController::BlankWatermarkFilePath()));
-    EXPECT_TRUE(Recorded().selectedFiles.isEmpty());
-}
-
-// Written once with the video's size, fully transparent; later the drawn file only shows.
-TEST_F(WatermarkSheetTest, BlankCanvasIsWrittenOnceAndNeverOverwritten) {
+    EXPECT_FALSE(FileExistsAtPath(canvas));
+    sheet->OnCancel();
     AppSettings().SetLastVideo(SampleVideo());
-    const QString canvas =
-        UserDesktopDirectory() + "/Blank Watermark Image for Stillpress by Quonex.png";
-    ImageWatermarkWindowController* sheet = OpenSheet();
+    sheet = OpenSheet();
     sheet->buttonCreateBlankFile->click();
     EXPECT_TRUE(CloseMessageBoxes(sheet).empty());
     const QImage blank(canvas);

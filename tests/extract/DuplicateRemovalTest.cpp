@@ -12,29 +12,25 @@ class DuplicateRemovalTest : public ::testing::Test {
     void SetUp() override {
         SetLogObserver([this](const QString& line) { logLines << line; });
     }
-    void TearDown() override { SetLogObserver({}); }
     QStringList logLines;
 };
 
+// The list still names the deleted files.
 TEST_F(DuplicateRemovalTest, OnlyTheLastOfEachRunOfCopiesStays) {
-    const QString video = ColourSequenceVideo("aaba.mkv", {"red", "red", "blue", "red"});
-    const ExtractionResult result = Extract(video, [](AppSettings& settings) {
-        settings.SetTo(4);
-        settings.SetIntegerValue(1, "_checkBoxAutoDelete");
-    });
-    EXPECT_EQ(result.FolderEntries(), (QStringList{"2.tiff", "3.tiff", "4.tiff"}));
-    EXPECT_EQ(result.files->size(), 4);  // the list still names the deleted file
-    EXPECT_TRUE(logLines.contains("Delete File : " + result.folder + "/1.tiff"));
-}
-
-TEST_F(DuplicateRemovalTest, TenCopiesLeaveTheTenth) {
-    const QString video = ColourSequenceVideo("ten-red.mkv", QStringList(10, "red"));
-    const ExtractionResult result = Extract(video, [](AppSettings& settings) {
-        settings.SetTo(10);
-        settings.SetIntegerValue(1, "_checkBoxAutoDelete");
-    });
-    EXPECT_EQ(result.FolderEntries(), QStringList{"10.tiff"});
-    EXPECT_EQ(result.files->size(), 10);
+    const std::tuple<QString, QStringList, QStringList> cases[] = {
+        {"aaba.mkv", {"red", "red", "blue", "red"}, {"2.tiff", "3.tiff", "4.tiff"}},
+        {"ten-red.mkv", QStringList(10, "red"), {"10.tiff"}},
+    };
+    for (const auto& [name, colours, kept] : cases) {
+        const ExtractionResult result =
+            Extract(ColourSequenceVideo(name, colours), [&colours](AppSettings& settings) {
+                settings.SetTo(colours.size());
+                settings.SetIntegerValue(1, "_checkBoxAutoDelete");
+            });
+        EXPECT_EQ(result.FolderEntries(), kept);
+        EXPECT_EQ(result.files->size(), colours.size());
+        EXPECT_TRUE(logLines.contains("Delete File : " + result.folder + "/1.tiff"));
+    }
 }
 
 TEST_F(DuplicateRemovalTest, OffOrNotExactlyOneOrTimeStampedKeepsEverything) {

@@ -43,10 +43,9 @@ inline ExtractionResult Extract(const QString& video,
 
 // 10 s of a moving test picture, 160 x 120 at 30 fps, H.264 with B-frames.
 inline QString MovingPictureVideo() {
-    return MakeVideo(
-        "moving-160x120-30fps.mp4",
-        {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=30:duration=10", "-c:v", "libx264",
-         "-preset", "veryfast", "-bf", "3", "-g", "48", "-pix_fmt", "yuv420p"});
+    return MakeVideo("moving-160x120-30fps.mp4",
+                     "-f lavfi -i testsrc2=size=160x120:rate=30:duration=10 -c:v libx264 -preset "
+                     "veryfast -bf 3 -g 48 -pix_fmt yuv420p");
 }
 
 // Losslessly coded 1 fps video of flat colours, one per second.

@@ -10,14 +10,6 @@
 
 namespace {
 
-QImage Filled(int width, int height, QColor colour) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
-    image.setDotsPerMeterX(2835);  // 72 dots per inch: one pixel per point
-    image.setDotsPerMeterY(2835);
-    return image;
-}
-
 // A processor with a cached watermark, as opening a video with the option on leaves it.
 struct StampingProcessor : VideoFileProcessor {
     StampingProcessor(const QImage& watermark, QSizeF points, long long alignment,
@@ -49,9 +41,8 @@ QRect DarkArea(const QImage& image) {
 
 // The red area after stamping a red watermark of `pixels` shown at `points` on white.
 QRect Stamped(QSize pixels, QSizeF points, long long alignment, QSize canvas = {100, 50}) {
-    StampingProcessor processor(Filled(pixels.width(), pixels.height(), Qt::red), points,
-                                alignment);
-    DrawableImage image(Filled(canvas.width(), canvas.height(), Qt::white));
+    StampingProcessor processor(Filled(pixels, Qt::red), points, alignment);
+    DrawableImage image(Filled(canvas, Qt::white));
     processor.AddWatermarkToImage(image);
     return RedArea(image.bitmap());
 }
@@ -77,16 +68,16 @@ TEST(FrameProcessing, CentreOpacityAndNoWatermark) {
     EXPECT_LE(red.right(), 56);
     EXPECT_GE(red.width(), 10);
 
-    StampingProcessor faint(Filled(10, 10, Qt::black), QSizeF(10, 10), 2, 1);
-    DrawableImage image(Filled(40, 40, Qt::white));
+    StampingProcessor faint(Filled({10, 10}, Qt::black), QSizeF(10, 10), 2, 1);
+    DrawableImage image(Filled({40, 40}, Qt::white));
     faint.AddWatermarkToImage(image);
     const int faded = qRed(image.bitmap().pixel(2, 35));  // 1 % of black over white
     EXPECT_GE(faded, 250);
     EXPECT_LT(faded, 255);
 
-    DrawableImage untouched(Filled(20, 20, Qt::white));
+    DrawableImage untouched(Filled({20, 20}, Qt::white));
     VideoFileProcessor().AddWatermarkToImage(untouched);  // no image, no width
-    EXPECT_EQ(untouched.bitmap(), Filled(20, 20, Qt::white));
+    EXPECT_EQ(untouched.bitmap(), Filled({20, 20}, Qt::white));
 }
 
 TEST(FrameProcessing, GreyKeepsAlphaAndTheWatermarkStaysColoured) {
@@ -111,7 +102,7 @@ TEST(FrameProcessing, GreyKeepsAlphaAndTheWatermarkStaysColoured) {
 
 TEST(FrameProcessing, ScalingKeepsSinglePrecisionSizes) {
     VideoFileProcessor processor;
-    const DrawableImage frame(Filled(1920, 1080, Qt::blue));
+    const DrawableImage frame(Filled({1920, 1080}, Qt::blue));
     const QSizeF target(static_cast<float>(1920 * 33.0 / 100),
                         static_cast<float>(1080 * 33.0 / 100));
     const DrawableImage scaled = processor.resizeImage(frame, target);
@@ -125,7 +116,7 @@ TEST(FrameProcessing, ScalingKeepsSinglePrecisionSizes) {
 
 TEST(FrameProcessing, TimeStampTouchesTheTopRightCornerAndIsClipped) {
     VideoFileProcessor processor;
-    DrawableImage image(Filled(320, 240, Qt::white));
+    DrawableImage image(Filled({320, 240}, Qt::white));
     processor.DrawImageTime(0, image);
     const QRect ink = DarkArea(image.bitmap());
     ASSERT_FALSE(ink.isEmpty());
@@ -135,17 +126,16 @@ TEST(FrameProcessing, TimeStampTouchesTheTopRightCornerAndIsClipped) {
     EXPECT_LE(ink.bottom(), 12);
     EXPECT_GE(ink.height(), 7);  // cap height of a 12-pixel face
 
-    DrawableImage narrow(Filled(20, 20, Qt::white));
+    DrawableImage narrow(Filled({20, 20}, Qt::white));
     processor.DrawImageTime(3725, narrow);  // "1h 2m 5s" is wider than the image
     EXPECT_GT(DarkArea(narrow.bitmap().copy(0, 6, 20, 1)).width(), 0);
 }
 
 TEST(FrameProcessing, TimeStampUsesTheStoredColour) {
-    ResetSettingsStore();
     AppSettings().SetTimeColor(QColor(Qt::red));
     VideoFileProcessor processor;
     processor.OpenVideoFile(QString());
-    DrawableImage image(Filled(60, 20, Qt::white));
+    DrawableImage image(Filled({60, 20}, Qt::white));
     processor.DrawImageTime(0, image);
     int red = 0;
     for (int x = 40; x < 60; ++x)
@@ -154,14 +144,13 @@ TEST(FrameProcessing, TimeStampUsesTheStoredColour) {
             red += qRed(pixel) > 200 && qGreen(pixel) < 80;
         }
     EXPECT_GT(red, 5);
-    ResetSettingsStore();
 }
 
 TEST(FrameProcessing, RunAppliesGreyScaleAndStampsAfterScaling) {
     const QString video =
         ColourSequenceVideo("red-white-320.mkv", {"red", "white"}, QSize(320, 240));
     const QString watermark = MakeTempDir("mark") + "/mark.png";
-    Filled(8, 8, Qt::green).save(watermark);
+    Filled({8, 8}, Qt::green).save(watermark);
     const ExtractionResult result = Extract(video, [&watermark](AppSettings& settings) {
         settings.SetTo(1);
         settings.SetOutputImageAsGreyScale(1);
@@ -179,23 +168,6 @@ TEST(FrameProcessing, RunAppliesGreyScaleAndStampsAfterScaling) {
     EXPECT_EQ(image.pixel(80, 60), qRgb(77, 77, 77));  // red turned grey
     EXPECT_EQ(image.pixel(2, 117), qRgb(0, 255, 0));   // watermark keeps its colour
     EXPECT_LT(qRed(image.pixel(155, 6)), 60);          // time text at the top right
-}
-
-TEST(FrameProcessing, WatermarkOptionOffOrFileMissingLeavesTheCacheEmpty) {
-    const QString mark = MakeTempDir("mark-off") + "/mark.png";
-    Filled(8, 4, Qt::green).save(mark);
-    for (auto [enabled, path] : {std::pair{0LL, mark}, {1LL, mark + ".gone"}, {1LL, mark}}) {
-        ResetSettingsStore();
-        AppSettings settings;
-        settings.SetAddWatermark(enabled);
-        settings.SetWatermarkFilePath(path);
-        VideoFileProcessor processor;
-        processor.OpenVideoFile(MovingPictureVideo());
-        const bool loaded = enabled == 1 && path == mark;
-        EXPECT_EQ(processor.m_iUserSelectedWaterMarkImageWidth, loaded ? 8 : 0);
-        EXPECT_EQ(processor.m_iUserSelectedWaterMarkImageHeight, loaded ? 4 : 0);
-        EXPECT_EQ(processor.m_pWatermarkImageUserSelected.isNull(), !loaded);
-    }
 }
 
 }  // namespace

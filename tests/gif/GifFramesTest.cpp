@@ -7,7 +7,6 @@
 
 #include "gif/GifFrameDecoder.h"
 #include "gif/GifFrameExtraction.h"
-#include "platform/Workspace.h"
 #include "settings/AppSettings.h"
 #include "support/Fixtures.h"
 
@@ -15,15 +14,6 @@ namespace {
 
 constexpr long long kTiff = 0, kPng = 4;
 constexpr QImage::Format kArgb = QImage::Format_ARGB32;
-
-RecordingWorkspace& Recorded() {
-    return dynamic_cast<RecordingWorkspace&>(SharedWorkspace());
-}
-
-QString PartyGif() {
-    return MakeVideo("party.gif",
-                     {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=10:duration=1.2"});
-}
 
 void Append16(QByteArray& bytes, int value) {
     bytes.append(char(value & 0xFF)).append(char(value >> 8 & 0xFF));
@@ -78,14 +68,7 @@ QByteArray MakeGif(int width, int height, const std::vector<GifFrame>& frames) {
 
 class GifFramesTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ResetSettingsStore();
-        AppSettings().SetSelectedFileFormat(kPng);
-        Recorded().openedURLs.clear();
-    }
-    QStringList Written(const QString& folder) const {
-        return QDir(folder).entryList(QDir::Files, QDir::Name);
-    }
+    void SetUp() override { AppSettings().SetSelectedFileFormat(kPng); }
     // Writes `bytes` as a GIF named `name` and extracts it into a fresh folder (`chosen`).
     GifExtractionOutcome ExtractBytes(const QString& name, const QByteArray& bytes) {
         chosen = MakeTempDir("gif-out");
@@ -107,7 +90,7 @@ TEST_F(GifFramesTest, EveryFrameEqualsTheReferenceDecodersFrame) {
     EXPECT_EQ(outcome.folder, chosen + "/party");
     EXPECT_EQ(outcome.writtenFrames, 12);
     EXPECT_EQ(Recorded().openedURLs, QStringList{chosen + "/party"});
-    ASSERT_EQ(Written(chosen + "/party").size(), 12);
+    ASSERT_EQ(FilesIn(chosen + "/party").size(), 12);
     for (int n = 1; n <= 12; ++n)
         EXPECT_EQ(QImage(QString("%1/party/%2.png").arg(chosen).arg(n)).convertToFormat(kArgb),
                   QImage(QString("%1/%2.png").arg(reference).arg(n)).convertToFormat(kArgb))
@@ -115,7 +98,7 @@ TEST_F(GifFramesTest, EveryFrameEqualsTheReferenceDecodersFrame) {
     // A second run rewrites the same files; TIFF gives 1.tiff and so on.
     AppSettings().SetSelectedFileFormat(kTiff);
     EXPECT_EQ(ExtractGIFFiles(gif, chosen).writtenFrames, 12);
-    EXPECT_EQ(Written(chosen + "/party").size(), 24);
+    EXPECT_EQ(FilesIn(chosen + "/party").size(), 24);
     EXPECT_EQ(QImage(chosen + "/party/12.tiff").size(), QSize(64, 48));
 }
 
@@ -172,7 +155,7 @@ TEST_F(GifFramesTest, StillOrUnreadableGifsLeaveTheFolderEmptyButCreatedAndShown
         const QString folder = chosen + "/" + QFileInfo(still.name).completeBaseName();
         EXPECT_EQ(outcome.status, still.status) << still.name.toStdString();
         EXPECT_TRUE(QFileInfo(folder).isDir()) << still.name.toStdString();
-        EXPECT_TRUE(Written(folder).isEmpty()) << still.name.toStdString();
+        EXPECT_TRUE(FilesIn(folder).isEmpty()) << still.name.toStdString();
         EXPECT_EQ(Recorded().openedURLs, QStringList{folder});
     }
 }
@@ -188,7 +171,7 @@ TEST_F(GifFramesTest, BrokenGifsDoNotCrash) {
           party.left(800) + QByteArray(4000, '\xFF')}) {
         const GifExtractionOutcome outcome = ExtractBytes("broken.gif", bytes);
         EXPECT_NE(outcome.status, GifExtractionOutcome::Status::Refused);
-        EXPECT_EQ(Written(chosen + "/broken").size(), outcome.writtenFrames);
+        EXPECT_EQ(FilesIn(chosen + "/broken").size(), outcome.writtenFrames);
         EXPECT_LE(outcome.writtenFrames, 12);
     }
 }
@@ -223,7 +206,7 @@ TEST_F(GifFramesTest, DecompressionBombsAreRefusedBeforeAnyFrameIsWritten) {
         const GifExtractionOutcome outcome = ExtractBytes("bomb.gif", bomb);
         EXPECT_EQ(outcome.status, GifExtractionOutcome::Status::Refused);
         EXPECT_FALSE(outcome.reason.isEmpty());
-        EXPECT_TRUE(Written(chosen + "/bomb").isEmpty());
+        EXPECT_TRUE(FilesIn(chosen + "/bomb").isEmpty());
     }
 }
 

@@ -13,22 +13,20 @@ namespace {
 // 12.5 s of 1920 x 1080 in 25 frames, with no tags at all.
 QString PlainHdVideo() {
     return MakeVideo("info-hd.mp4",
-                     {"-f", "lavfi", "-i", "color=c=blue:size=1920x1080:rate=2", "-t", "12.5",
-                      "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
-                      "-map_metadata", "-1", "-fflags", "+bitexact", "-flags:v", "+bitexact"});
+                     "-f lavfi -i color=c=blue:size=1920x1080:rate=2 -t 12.5 -c:v libx264 -preset "
+                     "ultrafast -pix_fmt yuv420p -map_metadata -1 -fflags +bitexact -flags:v "
+                     "+bitexact");
 }
 
 QString TaggedVideo() {
-    return MakeVideo("info-tagged.mp4", {"-f",        "lavfi",
-                                         "-i",        "testsrc2=size=64x48:rate=10:duration=1",
-                                         "-c:v",      "libx264",
-                                         "-preset",   "ultrafast",
-                                         "-metadata", "title=Café au lait ☕",
-                                         "-metadata", "lyrics=la la la",
-                                         "-metadata", "creation_time=2020-01-02T03:04:05Z",
-                                         "-metadata", "comment=",
-                                         "-fflags",   "+bitexact",
-                                         "-flags:v",  "+bitexact"});
+    QStringList args = QString(
+                           "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 -c:v libx264 "
+                           "-preset ultrafast -fflags +bitexact -flags:v +bitexact")
+                           .split(' ');
+    for (const char* tag : {"title=Café au lait ☕", "lyrics=la la la",
+                            "creation_time=2020-01-02T03:04:05Z", "comment="})
+        args << "-metadata" << tag;
+    return MakeVideo("info-tagged.mp4", args);
 }
 
 QString ReportOf(const QString& video) {

@@ -150,26 +150,6 @@ TEST(ImageGeneratorRequests, OpenGopKeyframesAndTheLastFrame) {
     ExpectShowsReferenceFrame(generator, reference, lastTick);
 }
 
-// Largest channel difference over the pixels whose neighbourhood is one flat colour in the
-// reference; chroma subsampling makes edges differ by design. Fails when too few are flat.
-int MaxDifferenceOnFlatAreas(const QImage& image, const QImage& reference) {
-    const int radius = 4;
-    int largest = 0, flat = 0, sampled = 0;
-    for (int y = radius; y < reference.height() - radius; y += 3) {
-        for (int x = radius; x < reference.width() - radius; x += 3, ++sampled) {
-            QImage plain(2 * radius + 1, 2 * radius + 1, QImage::Format_RGB32);
-            plain.fill(reference.pixel(x, y));
-            if (reference.copy(x - radius, y - radius, plain.width(), plain.height()) != plain)
-                continue;
-            ++flat;
-            const auto at = [x, y](const QImage& from) { return from.copy(x, y, 1, 1); };
-            largest = std::max(largest, CompareImages(at(image), at(reference)).maxDifference);
-        }
-    }
-    EXPECT_GT(flat, sampled / 2) << "too few flat areas to compare";
-    return largest;
-}
-
 // The first frame of colour bars, HD unless the name says SD.
 QImage Bars(const QString& file, const QString& args, QString* video = nullptr) {
     const QString bars =

@@ -33,13 +33,8 @@ TEST(MediaAsset, ReportsItsTracksTimeScaleRateAndSize) {
         // The natural size ignores rotation.
         {"asset-rotated.mp4", Video(1, "25", "-c:v libx264 -metadata:s:v:0 rotate=90"), 0, 1.0,
          0.04, 25, "h264"},
-        {"asset-sine.m4a",
-         {"-f", "lavfi", "-i", "sine=frequency=440:duration=1.5", "-c:a", "aac"},
-         0,
-         1.5,
-         0.05,
-         0,
-         "aac"},
+        {"asset-sine.m4a", QString("-f lavfi -i sine=duration=1.5 -c:a aac").split(' '), 0, 1.5,
+         0.05, 0, "aac"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file.toStdString());

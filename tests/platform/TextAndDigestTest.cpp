@@ -7,20 +7,14 @@
 #include "platform/Md5.h"
 #include "support/Fixtures.h"
 
+// Fractions name the second they lie in.
 TEST(DurationText, AbbreviatedUnitsWithZerosDropped) {
-    EXPECT_EQ(DurationText(3725), "1h 2m 5s");
-    EXPECT_EQ(DurationText(60), "1m");
-    EXPECT_EQ(DurationText(0), "0s");
-    EXPECT_EQ(DurationText(3600), "1h");
-    EXPECT_EQ(DurationText(3605), "1h 5s");
-    EXPECT_EQ(DurationText(65), "1m 5s");
-    EXPECT_EQ(DurationText(90061), "1d 1h 1m 1s");
-}
-
-TEST(DurationText, FractionsNameTheSecondTheyLieIn) {
-    EXPECT_EQ(DurationText(0.9999999999999999), "0s");
-    EXPECT_EQ(DurationText(59.7), "59s");
-    EXPECT_EQ(DurationText(std::nan("")), "0s");
+    const std::pair<double, const char*> cases[] = {
+        {3725, "1h 2m 5s"},     {60, "1m"},      {0, "0s"},
+        {3600, "1h"},           {3605, "1h 5s"}, {65, "1m 5s"},
+        {90061, "1d 1h 1m 1s"}, {59.7, "59s"},   {0.9999999999999999, "0s"},
+        {std::nan(""), "0s"}};
+    for (const auto& [seconds, text] : cases) EXPECT_EQ(DurationText(seconds), text) << seconds;
 }
 
 TEST(Md5, DigestsAreLowerCaseHex) {

@@ -27,16 +27,15 @@ QByteArray Truncated(const QString& source, qsizetype size) {
 
 // ---- MP4: a video whose moov index is written last, and one whose index comes first ----
 
-const QStringList kSmallVideo{
-    "-f",   "lavfi",   "-i",       "testsrc=size=160x120:rate=10:duration=2",
-    "-c:v", "libx264", "-pix_fmt", "yuv420p"};
+const QString kSmallVideo =
+    "-f lavfi -i testsrc=size=160x120:rate=10:duration=2 -c:v libx264 -pix_fmt yuv420p";
 
 QString MoovAtEndVideo() {
-    return MakeVideo("corpus-moov-at-end.mp4", kSmallVideo);
+    return MakeVideo("corpus-moov-at-end.mp4", kSmallVideo.split(' '));
 }
 
 QString FastStartVideo() {
-    return MakeVideo("corpus-faststart.mp4", kSmallVideo + QStringList{"-movflags", "+faststart"});
+    return MakeVideo("corpus-faststart.mp4", (kSmallVideo + " -movflags +faststart").split(' '));
 }
 
 qsizetype BoxOffset(const QByteArray& data, const char* type) {
@@ -64,10 +63,9 @@ QByteArray WithZeroSampleDurations() {
 // ---- AVI: Motion JPEG whose every header claims `side` x `side` pixels ----
 
 QByteArray MotionJpegClaiming(int side) {
-    QByteArray data = ReadTestFile(MakeVideo("corpus-mjpeg.avi", {"-f", "lavfi", "-i",
-                                                                  "testsrc=size=160x120:rate=10:"
-                                                                  "duration=2",
-                                                                  "-c:v", "mjpeg", "-q:v", "5"}));
+    QByteArray data = ReadTestFile(
+        MakeVideo("corpus-mjpeg.avi",
+                  "-f lavfi -i testsrc=size=160x120:rate=10:duration=2 -c:v mjpeg -q:v 5"));
     const qsizetype avih = data.indexOf("avih") + 8;
     qToLittleEndian(qint32(side), data.data() + avih + 32);
     qToLittleEndian(qint32(side), data.data() + avih + 36);
@@ -162,6 +160,8 @@ QByteArray PngChunk(const QByteArray& type, const QByteArray& content) {
 
 const QByteArray kPngSignature("\x89PNG\r\n\x1a\n", 8);
 
+}  // namespace
+
 // A valid signature and header claiming `side` x `side` RGBA pixels, with one row of data.
 QByteArray PngClaiming(quint32 side) {
     QByteArray header(13, '\0');
@@ -172,6 +172,8 @@ QByteArray PngClaiming(quint32 side) {
     const QByteArray row = qCompress(QByteArray(1 + 4 * 16, '\0')).mid(4);  // a zlib stream
     return kPngSignature + PngChunk("IHDR", header) + PngChunk("IDAT", row) + PngChunk("IEND", {});
 }
+
+namespace {
 
 QByteArray PngImage(int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
@@ -185,9 +187,18 @@ QByteArray PngImage(int width, int height) {
 
 // ---- Folders ----
 
-QString Folder(const QString& root, const QString& name,
-               const std::vector<std::pair<QString, QByteArray>>& files) {
-    const QString folder = root + "/" + name;
+QString CorpusRoot() {
+    static const QString root = MakeTempDir("bad-input-corpus");
+    return root;
+}
+
+QString File(const QString& name, const QByteArray& content) {
+    return WriteTestFile(CorpusRoot() + "/" + name, content);
+}
+
+// A folder of the corpus with the files (a name ending in '/' is a subfolder).
+QString Folder(const QString& name, const std::vector<std::pair<QString, QByteArray>>& files) {
+    const QString folder = CorpusRoot() + "/" + name;
     QDir().mkpath(folder);
     for (const auto& [file, content] : files) {
         if (file.endsWith('/'))
@@ -200,143 +211,38 @@ QString Folder(const QString& root, const QString& name,
 
 // Images of mixed sizes among hidden files, empty files, things that are not images and
 // subfolders (one named like an image, one holding an image).
-QString JunkFolder(const QString& root) {
-    return Folder(root, "images-junk-mixed-sizes",
-                  {{"1.png", PngImage(64, 48)},
-                   {"2.png", PngImage(64, 48)},
-                   {"3.png/", {}},
-                   {"4.txt", "not an image\n"},
-                   {"5.png", {}},
-                   {"6.jpg", "not a JPEG\n"},
-                   {"7.gif", RandomBytes(300, 7)},
-                   {"8.png", PngClaiming(30000)},
-                   {"10.png", PngImage(32, 32)},
-                   {".hidden.png", PngImage(64, 48)},
-                   {"sub/", {}},
-                   {"sub/9.png", PngImage(64, 48)}});
+QString JunkFolder() {
+    return Folder("images-junk-mixed-sizes", {{"1.png", PngImage(64, 48)},
+                                              {"2.png", PngImage(64, 48)},
+                                              {"3.png/", {}},
+                                              {"4.txt", "not an image\n"},
+                                              {"5.png", {}},
+                                              {"6.jpg", "not a JPEG\n"},
+                                              {"7.gif", RandomBytes(300, 7)},
+                                              {"8.png", PngClaiming(30000)},
+                                              {"10.png", PngImage(32, 32)},
+                                              {".hidden.png", PngImage(64, 48)},
+                                              {"sub/", {}},
+                                              {"sub/9.png", PngImage(64, 48)}});
 }
 
-QString NoImagesFolder(const QString& root) {
-    return Folder(root, "images-none",
-                  {{"a.png", {}},
-                   {"b.txt", "text\n"},
-                   {"c.png", RandomBytes(2000, 3)},
-                   {".d.png", "hidden text\n"},
-                   {"e.png/", {}},
-                   {"f.png", PngClaiming(30000)}});
+QString NoImagesFolder() {
+    return Folder("images-none", {{"a.png", {}},
+                                  {"b.txt", "text\n"},
+                                  {"c.png", RandomBytes(2000, 3)},
+                                  {".d.png", "hidden text\n"},
+                                  {"e.png/", {}},
+                                  {"f.png", PngClaiming(30000)}});
 }
 
-// ---- The corpus ----
-
-QString CorpusRoot() {
-    static const QString root = MakeTempDir("bad-input-corpus");
-    return root;
-}
-
-std::vector<CorpusItem> VideoItems(const QString& root) {
-    const auto file = [&root](const QString& name, const QByteArray& content) {
-        return WriteTestFile(root + "/" + name, content);
-    };
-    const QString moovAtEnd = MoovAtEndVideo();
-    const QString fastStart = FastStartVideo();
-    const qsizetype moovAt = BoxOffset(ReadTestFile(moovAtEnd), "moov");
-    const qsizetype fastSize = ReadTestFile(fastStart).size();
-    QDir().mkpath(root + "/folder.mp4");
-    QFile::copy(CorpusGoodVideo(), root + "/" + OddName(".mp4"));
-    using K = CorpusKind;
-    return {
-        {"empty .mp4", K::Video, file("empty.mp4", {})},
-        {"empty .mov", K::Video, file("empty.mov", {})},
-        {"empty .avi", K::Video, file("empty.avi", {})},
-        {"random bytes .mp4", K::Video, file("random.mp4", RandomBytes(65536, 1))},
-        {"random bytes .mov", K::Video, file("random.mov", RandomBytes(65536, 2))},
-        {"random bytes .avi", K::Video, file("random.avi", RandomBytes(65536, 3))},
-        {"text .mov", K::Video, file("text.mov", "This is a text file, not a movie.\n")},
-        {"no such file .mp4", K::Video, root + "/missing.mp4"},
-        {"folder named .mp4", K::Video, root + "/folder.mp4"},
-        {"MP4 cut in the header", K::Video, file("cut-head.mp4", Truncated(moovAtEnd, 40))},
-        {"MP4 cut before its moov", K::Video,
-         file("cut-mdat.mp4", Truncated(moovAtEnd, moovAt / 2))},
-        {"MP4 cut inside its moov", K::Video,
-         file("cut-moov.mp4", Truncated(moovAtEnd, moovAt + 200))},
-        {"faststart MP4 cut mid-mdat", K::Video,
-         file("faststart-cut.mp4", Truncated(fastStart, fastSize * 6 / 10))},
-        {"audio only .mp4", K::Video,
-         MakeVideo("corpus-audio-only.mp4",
-                   {"-f", "lavfi", "-i", "sine=duration=2", "-c:a", "aac", "-b:a", "32k"})},
-        {"time scale 0 (1/1024 fps)", K::Video, file("timescale-0.mp4", WithTimeScale(0))},
-        {"time scale 2^31-1 (2 M fps)", K::Video,
-         file("timescale-max.mp4", WithTimeScale(0x7fffffff))},
-        {"sample durations 0 (r_frame_rate 1/0)", K::Video,
-         file("zero-durations.mp4", WithZeroSampleDurations())},
-        {"MJPEG AVI claiming 30000x30000", K::Video,
-         file("huge-30000.avi", MotionJpegClaiming(30000))},
-        {"MJPEG AVI claiming 16000x16000", K::Video,
-         file("huge-16000.avi", MotionJpegClaiming(16000))},
-        {"good video, odd name", K::Video, root + "/" + OddName(".mp4")},
-    };
-}
-
-std::vector<CorpusItem> ImageFolderItems(const QString& root) {
-    const QString good = CorpusGoodImageFolder();
-    const QString odd = root + "/" + OddName(" images");
-    QDir().mkpath(odd);
-    for (const QString& name : QDir(good).entryList(QDir::Files))
-        QFile::copy(good + "/" + name, odd + "/" + name);
-    using K = CorpusKind;
-    return {
-        {"junk, hidden, empty, mixed sizes", K::ImageFolder, JunkFolder(root)},
-        {"no images at all", K::ImageFolder, NoImagesFolder(root)},
-        {"empty folder", K::ImageFolder, Folder(root, "images-empty", {})},
-        {"a file, not a folder", K::ImageFolder, WriteTestFile(root + "/images-file", "x\n")},
-        {"no such folder", K::ImageFolder, root + "/images-missing"},
-        {"good images, odd name", K::ImageFolder, odd},
-    };
-}
-
-std::vector<CorpusItem> GifItems(const QString& root) {
-    const auto file = [&root](const QString& name, const QByteArray& content) {
-        return WriteTestFile(root + "/" + name, content);
-    };
-    const QByteArray good = ReadTestFile(CorpusGoodGif());
-    QFile::copy(CorpusGoodGif(), root + "/" + OddName(".gif"));
-    using K = CorpusKind;
-    return {
-        {"GIF with scrambled LZW data", K::Gif,
-         file("lzw-scrambled.gif", GifWithScrambledImageData())},
-        {"GIF with LZW code size 15", K::Gif, file("lzw-code-size.gif", GifWithBadCodeSize())},
-        {"GIF cut mid-frame", K::Gif, file("cut.gif", good.left(good.size() * 6 / 10))},
-        {"GIF canvas 65535x65535", K::Gif, file("huge-canvas.gif", GifWithCanvas(65535))},
-        {"GIF of 3000 tiny frames", K::Gif,
-         AnimatedGif("corpus-3000-frames.gif", "testsrc=size=8x8:rate=100:duration=30")},
-        {"GIF of 10500 tiny frames", K::Gif,
-         AnimatedGif("corpus-10500-frames.gif", "testsrc=size=8x8:rate=100:duration=105")},
-        {"empty .gif", K::Gif, file("empty.gif", {})},
-        {"text .gif", K::Gif, file("text.gif", "GIF89a but then text\n")},
-        {"good GIF, odd name", K::Gif, root + "/" + OddName(".gif")},
-    };
-}
-
-std::vector<CorpusItem> OtherItems(const QString& root) {
-    const auto file = [&root](const QString& name, const QByteArray& content) {
-        return WriteTestFile(root + "/" + name, content);
-    };
-    const QString regular = file("regular-file.txt", "a regular file\n");
-    QDir().mkpath(root + "/" + OddName(" base"));
-    QDir().mkpath(root + "/settings/Quonex");
-    file("settings/Quonex/Stillpress.conf", GarbageSettingsText());
-    using K = CorpusKind;
-    return {
-        {"corrupt PNG watermark", K::Watermark,
-         file("corrupt.png", kPngSignature + RandomBytes(500, 5))},
-        {"PNG watermark claiming 30000x30000", K::Watermark, file("huge.png", PngClaiming(30000))},
-        {"empty PNG watermark", K::Watermark, file("empty.png", {})},
-        {"no such PNG watermark", K::Watermark, root + "/missing.png"},
-        {"base folder below a regular file", K::BaseFolder, regular + "/sub"},
-        {"base folder that is a regular file", K::BaseFolder, regular},
-        {"base folder with an odd name", K::BaseFolder, root + "/" + OddName(" base")},
-        {"garbage settings file", K::SettingsFile, root + "/settings"},
-    };
+// A copy of a file, or of a folder's files, under an odd name.
+QString OddCopy(const QString& source, const QString& suffix) {
+    const QString copy = CorpusRoot() + "/" + OddName(suffix);
+    QFile::copy(source, copy);
+    if (QFileInfo(source).isDir()) QDir().mkpath(copy);
+    for (const QString& name : QDir(source).entryList(QDir::Files))
+        QFile::copy(source + "/" + name, copy + "/" + name);
+    return copy;
 }
 
 }  // namespace
@@ -355,11 +261,10 @@ QString CorpusGoodGif() {
 }
 
 QString CorpusGoodImageFolder() {
-    static const QString folder = Folder(CorpusRoot(), "images-good",
-                                         {{"1.png", PngImage(64, 48)},
-                                          {"2.png", PngImage(64, 48)},
-                                          {"3.png", PngImage(64, 48)},
-                                          {"4.png", PngImage(64, 48)}});
+    static const QString folder = Folder("images-good", {{"1.png", PngImage(64, 48)},
+                                                         {"2.png", PngImage(64, 48)},
+                                                         {"3.png", PngImage(64, 48)},
+                                                         {"4.png", PngImage(64, 48)}});
     return folder;
 }
 
@@ -399,10 +304,75 @@ QByteArray GarbageSettingsText() {
 const std::vector<CorpusItem>& BadInputCorpus() {
     static const std::vector<CorpusItem> corpus = [] {
         const QString root = CorpusRoot();
-        std::vector<CorpusItem> items;
-        for (auto part : {VideoItems, ImageFolderItems, GifItems, OtherItems})
-            for (CorpusItem& item : part(root)) items.push_back(std::move(item));
-        return items;
+        const QString moovAtEnd = MoovAtEndVideo();
+        const QString fastStart = FastStartVideo();
+        const qsizetype moovAt = BoxOffset(ReadTestFile(moovAtEnd), "moov");
+        const qsizetype fastSize = ReadTestFile(fastStart).size();
+        const QByteArray gif = ReadTestFile(CorpusGoodGif());
+        QDir().mkpath(root + "/folder.mp4");
+        const QString regular = File("regular-file.txt", "a regular file\n");
+        QDir().mkpath(root + "/settings/Quonex");
+        File("settings/Quonex/Stillpress.conf", GarbageSettingsText());
+        QDir().mkpath(root + "/" + OddName(" base"));
+        using K = CorpusKind;
+        return std::vector<CorpusItem>{
+            {"empty .mp4", K::Video, File("empty.mp4", {})},
+            {"empty .mov", K::Video, File("empty.mov", {})},
+            {"empty .avi", K::Video, File("empty.avi", {})},
+            {"random bytes .mp4", K::Video, File("random.mp4", RandomBytes(65536, 1))},
+            {"random bytes .mov", K::Video, File("random.mov", RandomBytes(65536, 2))},
+            {"random bytes .avi", K::Video, File("random.avi", RandomBytes(65536, 3))},
+            {"text .mov", K::Video, File("text.mov", "This is a text file, not a movie.\n")},
+            {"no such file .mp4", K::Video, root + "/missing.mp4"},
+            {"folder named .mp4", K::Video, root + "/folder.mp4"},
+            {"MP4 cut in the header", K::Video, File("cut-head.mp4", Truncated(moovAtEnd, 40))},
+            {"MP4 cut before its moov", K::Video,
+             File("cut-mdat.mp4", Truncated(moovAtEnd, moovAt / 2))},
+            {"MP4 cut inside its moov", K::Video,
+             File("cut-moov.mp4", Truncated(moovAtEnd, moovAt + 200))},
+            {"faststart MP4 cut mid-mdat", K::Video,
+             File("faststart-cut.mp4", Truncated(fastStart, fastSize * 6 / 10))},
+            {"audio only .mp4", K::Video,
+             MakeVideo("corpus-audio-only.mp4", "-f lavfi -i sine=duration=2 -c:a aac -b:a 32k")},
+            {"time scale 0 (1/1024 fps)", K::Video, File("timescale-0.mp4", WithTimeScale(0))},
+            {"time scale 2^31-1 (2 M fps)", K::Video,
+             File("timescale-max.mp4", WithTimeScale(0x7fffffff))},
+            {"sample durations 0 (r_frame_rate 1/0)", K::Video,
+             File("zero-durations.mp4", WithZeroSampleDurations())},
+            {"MJPEG AVI claiming 30000x30000", K::Video,
+             File("huge-30000.avi", MotionJpegClaiming(30000))},
+            {"MJPEG AVI claiming 16000x16000", K::Video,
+             File("huge-16000.avi", MotionJpegClaiming(16000))},
+            {"good video, odd name", K::Video, OddCopy(CorpusGoodVideo(), ".mp4")},
+            {"junk, hidden, empty, mixed sizes", K::ImageFolder, JunkFolder()},
+            {"no images at all", K::ImageFolder, NoImagesFolder()},
+            {"empty folder", K::ImageFolder, Folder("images-empty", {})},
+            {"a file, not a folder", K::ImageFolder, File("images-file", "x\n")},
+            {"no such folder", K::ImageFolder, root + "/images-missing"},
+            {"good images, odd name", K::ImageFolder, OddCopy(CorpusGoodImageFolder(), " images")},
+            {"GIF with scrambled LZW data", K::Gif,
+             File("lzw-scrambled.gif", GifWithScrambledImageData())},
+            {"GIF with LZW code size 15", K::Gif, File("lzw-code-size.gif", GifWithBadCodeSize())},
+            {"GIF cut mid-frame", K::Gif, File("cut.gif", gif.left(gif.size() * 6 / 10))},
+            {"GIF canvas 65535x65535", K::Gif, File("huge-canvas.gif", GifWithCanvas(65535))},
+            {"GIF of 3000 tiny frames", K::Gif,
+             AnimatedGif("corpus-3000-frames.gif", "testsrc=size=8x8:rate=100:duration=30")},
+            {"GIF of 10500 tiny frames", K::Gif,
+             AnimatedGif("corpus-10500-frames.gif", "testsrc=size=8x8:rate=100:duration=105")},
+            {"empty .gif", K::Gif, File("empty.gif", {})},
+            {"text .gif", K::Gif, File("text.gif", "GIF89a but then text\n")},
+            {"good GIF, odd name", K::Gif, OddCopy(CorpusGoodGif(), ".gif")},
+            {"corrupt PNG watermark", K::Watermark,
+             File("corrupt.png", kPngSignature + RandomBytes(500, 5))},
+            {"PNG watermark claiming 30000x30000", K::Watermark,
+             File("huge.png", PngClaiming(30000))},
+            {"empty PNG watermark", K::Watermark, File("empty.png", {})},
+            {"no such PNG watermark", K::Watermark, root + "/missing.png"},
+            {"base folder below a regular file", K::BaseFolder, regular + "/sub"},
+            {"base folder that is a regular file", K::BaseFolder, regular},
+            {"base folder with an odd name", K::BaseFolder, root + "/" + OddName(" base")},
+            {"garbage settings file", K::SettingsFile, root + "/settings"},
+        };
     }();
     return corpus;
 }

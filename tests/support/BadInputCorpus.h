@@ -31,6 +31,9 @@ QString CorpusGoodVideo();
 QString CorpusGoodImageFolder();
 QString CorpusGoodGif();
 
+// A PNG of a few bytes whose valid header claims `side` x `side` RGBA pixels.
+QByteArray PngClaiming(quint32 side);
+
 // A name with spaces, both quotes, a newline, non-ASCII letters and a leading dash.
 QString OddName(const QString& suffix);
 

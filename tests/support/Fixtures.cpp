@@ -11,11 +11,61 @@
 #include <QSettings>
 #include <cmath>
 
+#include "platform/DiagnosticLog.h"
 #include "settings/AppSettings.h"
 
 void ResetSettingsStore() {
     AppSettings::ClearOverrides();
     QSettings("Quonex", "Stillpress").clear();
+}
+
+void ResetTestState() {
+    ResetSettingsStore();
+    AppSettings::ClearRegisteredDefaults();
+    Recorded().openedURLs.clear();
+    Recorded().selectedFiles.clear();
+    SetLogObserver({});
+}
+
+QVariantMap StoreContents() {
+    QSettings store("Quonex", "Stillpress");
+    QVariantMap contents;
+    for (const QString& key : store.allKeys()) contents[key] = store.value(key);
+    return contents;
+}
+
+QVariant Stored(const QString& key) {
+    return QSettings("Quonex", "Stillpress").value(key);
+}
+
+RecordingWorkspace& Recorded() {
+    return dynamic_cast<RecordingWorkspace&>(SharedWorkspace());
+}
+
+QString SampleVideo() {
+    return QString(STILLPRESS_SOURCE_DIR) + "/samples/sample.mp4";
+}
+
+QString SilentVideo() {
+    return MakeVideo("silent.mp4",
+                     "-f lavfi -i testsrc=size=64x48:rate=10:duration=1 -c:v "
+                     "libx264 -pix_fmt yuv420p");
+}
+
+QString SoundOnly() {
+    return MakeVideo("sound-only.m4a", "-f lavfi -i sine=duration=1 -c:a aac");
+}
+
+QString PartyGif() {
+    return MakeVideo("party.gif", "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1.2");
+}
+
+QImage Filled(QSize size, const QColor& colour) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    image.setDotsPerMeterX(2835);
+    image.setDotsPerMeterY(2835);
+    return image;
 }
 
 QString WriteTestFile(const QString& path, const QByteArray& data) {
@@ -36,6 +86,10 @@ QString MakeTempDir(const QString& name) {
     QDir(path).removeRecursively();
     QDir().mkpath(path);
     return path;
+}
+
+QStringList FilesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files, QDir::Name);
 }
 
 int RunProgram(const QString& program, const QStringList& args, QByteArray* out, QByteArray* err,
@@ -132,6 +186,24 @@ ImageDifference CompareImages(const QImage& a, const QImage& b) {
     }
     difference.meanDifference = sum / (3.0 * x.width() * x.height());
     return difference;
+}
+
+int MaxDifferenceOnFlatAreas(const QImage& image, const QImage& reference) {
+    const int radius = 4;
+    int largest = 0, flat = 0, sampled = 0;
+    for (int y = radius; y < reference.height() - radius; y += 3) {
+        for (int x = radius; x < reference.width() - radius; x += 3, ++sampled) {
+            QImage plain(2 * radius + 1, 2 * radius + 1, QImage::Format_RGB32);
+            plain.fill(reference.pixel(x, y));
+            if (reference.copy(x - radius, y - radius, plain.width(), plain.height()) != plain)
+                continue;
+            ++flat;
+            const auto at = [x, y](const QImage& from) { return from.copy(x, y, 1, 1); };
+            largest = std::max(largest, CompareImages(at(image), at(reference)).maxDifference);
+        }
+    }
+    EXPECT_GT(flat, sampled / 2) << "too few flat areas to compare";
+    return largest;
 }
 
 int ClosestFrame(const ReferenceFrames& reference, const QImage& image) {

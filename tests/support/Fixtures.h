@@ -5,8 +5,12 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 #include <ostream>
 #include <vector>
+
+#include "app/core/MessagePresenter.h"
+#include "platform/Workspace.h"
 
 // The temporary home folder of this test process (HOME, XDG_CONFIG_HOME and the user's
 // Pictures/Videos/Desktop folders all live below it).
@@ -14,6 +18,23 @@ QString TestHome();
 
 // Removes every stored setting and override, so a test starts from an empty store.
 void ResetSettingsStore();
+// Run before and after every test: an empty store without registered defaults, a workspace
+// that has opened and selected nothing, and no log observer.
+void ResetTestState();
+// Every stored key and value; the stored value of one key.
+QVariantMap StoreContents();
+QVariant Stored(const QString& key);
+
+// The shared workspace of the tests, which records what it was asked to open or select.
+RecordingWorkspace& Recorded();
+
+// The messages a command showed, as "Title: text".
+struct RecordedMessages : MessagePresenter {
+    void DisplayMessageBox(const QString& title, const QString& text) override {
+        shown << title + ": " + text;
+    }
+    QStringList shown;
+};
 
 // Writes `data` to `path` (a new or replaced file) and answers the path.
 QString WriteTestFile(const QString& path, const QByteArray& data);
@@ -22,10 +43,26 @@ QByteArray ReadTestFile(const QString& path);
 
 // A fresh empty directory below the test home.
 QString MakeTempDir(const QString& name);
+// The names of the files in a folder, sorted.
+QStringList FilesIn(const QString& folder);
 
 // Makes (once) a video with `ffmpeg -y <args> <output>`, named `name` in the fixture folder.
 // `args` are the ffmpeg arguments before the output path. Fails the test when ffmpeg fails.
 QString MakeVideo(const QString& name, const QStringList& args);
+// The same with the arguments in one string, separated by single spaces.
+inline QString MakeVideo(const QString& name, const char* args) {
+    return MakeVideo(name, QString(args).split(' '));
+}
+
+// The bundled sample: 320 x 240, 30 fps, 8 s, with AAC sound.
+QString SampleVideo();
+// 1 s of 64 x 48 pictures at 10 fps without sound; 1 s of AAC sound without pictures; a GIF
+// of 12 frames of 64 x 48 at 10 fps.
+QString SilentVideo();
+QString SoundOnly();
+QString PartyGif();
+// An opaque image of one colour at 72 dots per inch (a pixel per point).
+QImage Filled(QSize size, const QColor& colour);
 
 // Runs a program and returns its exit code; stdout/stderr captured when pointers given.
 int RunProgram(const QString& program, const QStringList& args, QByteArray* out = nullptr,
@@ -47,6 +84,10 @@ struct ImageDifference {
     double meanDifference = 0;
 };
 ImageDifference CompareImages(const QImage& a, const QImage& b);
+
+// Largest channel difference over the pixels whose neighbourhood is one flat colour in the
+// reference; chroma subsampling makes edges differ by design. Fails when too few are flat.
+int MaxDifferenceOnFlatAreas(const QImage& image, const QImage& reference);
 
 // Index of the reference frame closest to `image` (smallest mean difference).
 int ClosestFrame(const ReferenceFrames& reference, const QImage& image);

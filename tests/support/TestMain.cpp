@@ -1,5 +1,5 @@
 // Every test process gets its own home, settings store and user folders, and an offscreen
-// application.
+// application; every test starts and ends with an empty store and workspace record.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,10 +8,20 @@
 #include <cstdlib>
 
 #include "platform/Workspace.h"
+#include "support/Fixtures.h"
 
 namespace {
 QString g_strHome;
-}
+
+class FreshStatePerTest : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override { ResetTestState(); }
+    // After the fixture is gone: what it closed is deleted before the next test starts.
+    void OnTestEnd(const ::testing::TestInfo&) override {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ResetTestState();
+    }
+};
+}  // namespace
 
 QString TestHome() {
     return g_strHome;
@@ -33,5 +43,6 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);  // widgets, fonts and painting need one
     SetSharedWorkspace(std::make_shared<RecordingWorkspace>());
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshStatePerTest);
     return RUN_ALL_TESTS();
 }

@@ -5,31 +5,16 @@
 #include <QPainter>
 #include <cmath>
 
-#include "app/core/MessagePresenter.h"
 #include "app/core/MovieCommands.h"
-#include "extract/ExtractTestSupport.h"
-#include "media/VideoFileProcessor.h"
 #include "platform/ImageFiles.h"
-#include "platform/Workspace.h"
 #include "support/Fixtures.h"
 #include "videoout/VideoGenerator.h"
 
 namespace {
 
-struct RecordedMessages : MessagePresenter {
-    void DisplayMessageBox(const QString& title, const QString& text) override {
-        shown << title + ": " + text;
-    }
-    QStringList shown;
-};
-
 class MovieTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ResetSettingsStore();
-        SetSharedWorkspace(workspace);
-        generator.setFrameDelayDuringExport(0.000001);
-    }
+    void SetUp() override { generator.setFrameDelayDuringExport(0.000001); }
     // Writes `names` (in `folder`) to folder/movie.mp4 and decodes it at `size`.
     ReferenceFrames Write(const QString& folder, const QStringList& names, QSize size,
                           double rate = 10) {
@@ -39,7 +24,6 @@ class MovieTest : public ::testing::Test {
         lastFrames = outcome.frames;
         return DecodeWithReference(movie, size.width(), size.height());
     }
-    std::shared_ptr<RecordingWorkspace> workspace = std::make_shared<RecordingWorkspace>();
     VideoGenerator generator;
     int lastFrames = 0;
 };
@@ -47,12 +31,6 @@ class MovieTest : public ::testing::Test {
 // Saved as the application saves PNG files: at 72 dpi, so points are pixels.
 void SavePng(const QImage& image, const QString& path) {
     WriteTestFile(path, EncodeImage(image, ImageFileType::Png, 1));
-}
-
-QImage Filled(QSize size, QColor colour) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
 }
 
 // `count` flat images of clearly different colours, saved as 0.png, 1.png, ...
@@ -98,7 +76,7 @@ TEST_F(MovieTest, ImagesBecomeFramesAtTheExactRate) {
                     folder + "/movie.mp4"},
                    &out);
         EXPECT_NEAR(out.trimmed().toDouble(), seconds, 0.001) << rate;
-        EXPECT_EQ(workspace->openedURLs.last(), folder + "/movie.mp4");
+        EXPECT_EQ(Recorded().openedURLs.last(), folder + "/movie.mp4");
     }
 }
 
@@ -114,25 +92,6 @@ TEST_F(MovieTest, OnlyLoadableEntriesTakeSlotsInListOrder) {
     const QStringList list{".hidden",         "notes.txt", folder + "/0.png",
                            folder + "/1.png", "3.png",     "2.png"};
     ExpectFramesAreImages(Write(folder, list, {32, 24}), folder, {"0.png", "3.png", "2.png"});
-}
-
-// The frames an extraction with duplicate removal wrote (red, red, blue, red keeps 2, 3, 4)
-// become a movie in the order written; the deleted first file takes no slot.
-TEST_F(MovieTest, AnExtractionWithDuplicatesRemovedBecomesItsKeptFrames) {
-    const QString video = ColourSequenceVideo("aaba.mkv", {"red", "red", "blue", "red"});
-    const ExtractionResult run = Extract(video, [](AppSettings& settings) {
-        settings.SetTo(4);
-        settings.SetIntegerValue(1, "_checkBoxAutoDelete");
-        settings.SetSelectedFileFormat(4);
-    });
-    ASSERT_EQ(run.files->size(), 4);
-    const QString movie = run.folder + "/movie.mp4";
-    ASSERT_TRUE(generator.writeImagesToMovieAtPath(movie, *run.files, run.folder, 10).written);
-    const ReferenceFrames frames = DecodeWithReference(movie, 64, 48);
-    ASSERT_EQ(frames.images.size(), 3u);
-    for (auto [index, colour] : {std::pair{0, Qt::red}, {1, Qt::blue}, {2, Qt::red}})
-        EXPECT_LT(CompareImages(frames.images[index], Filled({64, 48}, colour)).meanDifference, 4)
-            << index;
 }
 
 // Both matrices: SD pictures go through BT.601, HD ones through BT.709, tagged as such.
@@ -151,15 +110,7 @@ TEST_F(MovieTest, ColoursSurviveTheRoundTrip) {
         SavePng(image, folder + "/bars.png");
         const ReferenceFrames decoded = Write(folder, {"bars.png"}, size);
         ASSERT_EQ(decoded.images.size(), 1u);
-        for (int bar = 0; bar < 8; ++bar) {
-            const QRgb got = decoded.images[0].pixel(bar * width + width / 2, size.height() / 2);
-            const QRgb want = bars[bar].rgb();
-            EXPECT_LE(
-                std::max({std::abs(qRed(want) - qRed(got)), std::abs(qGreen(want) - qGreen(got)),
-                          std::abs(qBlue(want) - qBlue(got))}),
-                4)
-                << size.width() << " bar " << bar;
-        }
+        EXPECT_LE(MaxDifferenceOnFlatAreas(decoded.images[0], image), 4) << size.width();
     }
 }
 
@@ -212,7 +163,7 @@ TEST_F(MovieTest, WritesThatCannotStartLeaveNothingBehind) {
                                          folder + "/" + output, messages));
         EXPECT_EQ(messages.shown, QStringList{message});
         EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
-        EXPECT_TRUE(workspace->openedURLs.isEmpty()) << message.toStdString();
+        EXPECT_TRUE(Recorded().openedURLs.isEmpty()) << message.toStdString();
     }
     RecordedMessages messages;
     EXPECT_FALSE(CollectMovieImages(TestHome() + "/no-such-folder", nullptr, messages));
@@ -239,18 +190,6 @@ TEST_F(MovieTest, ReencodeCopiesEveryFrameAtTheSourceRate) {
             EXPECT_NEAR(copy.times[k], original.times[k], 0.001);
         }
     }
-}
-
-TEST_F(MovieTest, SourcesUnderOneFramePerSecondAreRefused) {
-    const QString source = TestSource("1/2", 6);
-    RecordedMessages messages;
-    EXPECT_EQ(OpenVideoForReencode(source, messages), nullptr);
-    ASSERT_EQ(messages.shown.size(), 1);
-    EXPECT_TRUE(messages.shown[0].startsWith(
-        "Video Export Aborted: The Frame Rate of this Video is 0.5 Frames per Second."));
-    const QString movie = MakeTempDir("reencode-slow") + "/copy.mp4";
-    EXPECT_FALSE(generator.DoExportVideoWithWatermark(source, movie).written);
-    EXPECT_FALSE(QFile::exists(movie));
     EXPECT_EQ(ReencodeProposedName("/videos/clip.v2.mov"), "clip.v2-Exported");
 }
 

@@ -2,10 +2,8 @@
 
 #include <QDir>
 
-#include "app/core/MessagePresenter.h"
 #include "app/core/WallCommands.h"
 #include "platform/ImageFiles.h"
-#include "platform/Workspace.h"
 #include "settings/AppSettings.h"
 #include "support/Fixtures.h"
 #include "wall/WallLayout.h"
@@ -14,35 +12,16 @@ namespace {
 
 const QList<QColor> kColours{Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::magenta, Qt::white};
 
-QImage Flat(QSize size, const QColor& colour) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
-class RecordingMessages : public MessagePresenter {
-  public:
-    void DisplayMessageBox(const QString& title, const QString& text) override {
-        shown << title + ": " + text;
-    }
-    QStringList shown;
-};
-
 class ImageWallTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ResetSettingsStore();
-        AppSettings().SetSelectedFileFormat(4);
-        SetSharedWorkspace(workspace);
-    }
-    void TearDown() override { SetSharedWorkspace(std::make_shared<RecordingWorkspace>()); }
+    void SetUp() override { AppSettings().SetSelectedFileFormat(4); }
 
     // Writes each (name, size) as a PNG of the next colour; answers the colour order of the
     // images collected from the folder, or nothing.
     std::vector<int> Collect(const std::vector<std::pair<QString, QSize>>& files,
                              std::shared_ptr<QStringList> exported = nullptr) {
         for (size_t index = 0; index < files.size(); ++index)
-            Flat(files[index].second, kColours[index]).save(folder + "/" + files[index].first);
+            Filled(files[index].second, kColours[index]).save(folder + "/" + files[index].first);
         std::vector<int> order;
         if (const auto wall = CollectWallImages(folder, exported, messages))
             for (const QImage& image : wall->images)
@@ -50,38 +29,37 @@ class ImageWallTest : public ::testing::Test {
         return order;
     }
 
-    std::shared_ptr<RecordingWorkspace> workspace = std::make_shared<RecordingWorkspace>();
-    RecordingMessages messages;
+    RecordedMessages messages;
     QString folder = MakeTempDir("image-wall");
 };
 
 TEST_F(ImageWallTest, FiveImagesInTwoRowsFillTheTopRowFirst) {
     QList<QImage> images;
-    for (int index = 0; index < 5; ++index) images << Flat(QSize(100, 50), kColours[index]);
+    for (int index = 0; index < 5; ++index) images << Filled(QSize(100, 50), kColours[index]);
     ASSERT_TRUE(MakeImageWall(images, folder + "/wall.png", 2, messages));
-    EXPECT_EQ(workspace->openedURLs, QStringList{folder + "/wall.png"});
+    EXPECT_EQ(Recorded().openedURLs, QStringList{folder + "/wall.png"});
     const QImage wall = LoadImageFile(folder + "/wall.png").convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(wall.size(), QSize(300, 100));
     for (int index = 0; index < 6; ++index)  // the sixth cell is the white background
         EXPECT_EQ(wall.copy((index % 3) * 100, (index / 3) * 50, 100, 50),
-                  Flat(QSize(100, 50), kColours[index]))
+                  Filled(QSize(100, 50), kColours[index]))
             << "cell " << index;
 }
 
 TEST_F(ImageWallTest, WallsThatCannotBeMadeSaySoAndOpenNothing) {
     AppSettings().SetSelectedFileFormat(3);
-    const QList<QImage> wide{Flat(QSize(40000, 1), Qt::red), Flat(QSize(40000, 1), Qt::red)};
+    const QList<QImage> wide{Filled(QSize(40000, 1), Qt::red), Filled(QSize(40000, 1), Qt::red)};
     const std::tuple<QList<QImage>, QString, QString> cases[] = {
         {{}, "/none.jpg", kNoImagesInWallText},
         {wide, "/wide.jpg", "at most 65500 pixels"},
-        {{Flat(QSize(8, 8), Qt::red)}, "/missing/w.jpg", "The Image Wall could not be saved."},
+        {{Filled(QSize(8, 8), Qt::red)}, "/missing/w.jpg", "The Image Wall could not be saved."},
     };
     for (const auto& [images, target, reason] : cases) {
         EXPECT_FALSE(MakeImageWall(images, folder + target, 1, messages));
         EXPECT_TRUE(messages.shown.last().startsWith("Video Wall Creation Aborted: "));
         EXPECT_TRUE(messages.shown.last().contains(reason)) << messages.shown.last().toStdString();
     }
-    EXPECT_TRUE(workspace->openedURLs.isEmpty());
+    EXPECT_TRUE(Recorded().openedURLs.isEmpty());
     EXPECT_TRUE(QDir(folder).isEmpty());
 }
 
@@ -111,7 +89,7 @@ TEST_F(ImageWallTest, OtherDimensionsStopAtTheFirstDifferentImageAndOpenIt) {
                          {"c.png", {640, 480}},
                          {"d.png", {640, 480}}})
                     .empty());
-    EXPECT_EQ(workspace->openedURLs, QStringList{folder + "/c.png"});
+    EXPECT_EQ(Recorded().openedURLs, QStringList{folder + "/c.png"});
     EXPECT_EQ(messages.shown,
               QStringList{"Video Wall Creation Aborted: Dimensions of File [c.png] is Not Exactly "
                           "the Same as the Dimensions of First Image File Found.\n\nPlease Make "

@@ -1,0 +1,184 @@
+// The headless commands of stillpress-cli, run as processes: what each writes and prints, the
+// settings it keeps, and the exit status and message of every refusal and failed write.
+#include <gtest/gtest.h>
+
+#include <QSettings>
+
+#include "media/VideoFileProcessor.h"
+#include "platform/ImageFiles.h"
+#include "support/AppFixtures.h"
+
+namespace {
+
+TEST(HeadlessCommands, ExportImagesWritesTheFramesAndRemembersOnlyTheFolder) {
+    const QString base = MakeTempDir("cli-base");
+    AppSettings().SetSelectedFileFormat(1);  // saved choice: BMP
+    CliResult result =
+        RunCli({"export-images", SampleVideo(), "--interval", "2", "--base-folder", base});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    const QString folder = result.LastLine();
+    EXPECT_TRUE(folder.startsWith(base + "/Stillpress Files/sample "));
+    EXPECT_EQ(FilesIn(folder), (QStringList{"1.bmp", "2.bmp", "3.bmp", "4.bmp"}));
+    EXPECT_TRUE(result.err.contains(
+        "Process To Extract Image Files from Selected Video File has Completed: "));
+    QSettings("Quonex", "Stillpress").sync();
+    EXPECT_EQ(Stored("LastFolder").toString(), folder);
+    EXPECT_FALSE(Stored("BaseFolder").isValid());  // options are for this run only
+    EXPECT_FALSE(Stored("dblFrameInterval").isValid());
+
+    result = RunCli({"export-images", SampleVideo(), "--from", "1", "--to", "3", "--format",
+                     "jpeg2000", "--prefix", "shot", "--append-name", "--base-folder",
+                     MakeTempDir("cli-named"), "--size", "50"});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(FilesIn(result.LastLine()), (QStringList{"shot1.jpeg", "shot2.jpeg"}));
+    EXPECT_EQ(ReadTestFile(result.LastLine() + "/shot1.jpeg").left(12),
+              QByteArray("\x00\x00\x00\x0CjP  \r\n\x87\n", 12));
+
+    // Spaces, quotes and a leading dash in the video's path; the default format.
+    ResetSettingsStore();
+    const QString odd = MakeTempDir("cli-odd") + "/-a \"quoted\" 'name' ü";
+    QDir().mkpath(odd);
+    ASSERT_TRUE(QFile::copy(SampleVideo(), odd + "/-clip.mp4"));
+    result =
+        RunCli({"export-images", "--to", "1", "--base-folder", base, "--", odd + "/-clip.mp4"});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.LastLine().startsWith(base + "/Stillpress Files/-clip "));
+    EXPECT_EQ(FilesIn(result.LastLine()), QStringList{"1.tiff"});
+}
+
+// (That every command prints the path of what it wrote, a movie included, is checked over the
+// bad input corpus's good inputs.)
+TEST(HeadlessCommands, WallsAreWrittenWithTheirOptionsAndTheirPathPrinted) {
+    const QString folder = MakeTempDir("cli-out");
+    const QString images = MakeTempDir("cli-images");
+    for (int k = 0; k < 3; ++k)
+        Filled({40, 30}, Qt::red).save(QString("%1/%2.png").arg(images).arg(k));
+    CliResult result = RunCli({"wall-from-video", SampleVideo(), folder + "/wall", "--interval",
+                               "2", "--rows", "3", "--format", "png", "--size", "50"});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out, folder + "/wall.png");
+    EXPECT_EQ(LoadImageFile(folder + "/wall.png").size(), QSize(320, 240));  // 2 x 2 of 160 x 120
+    EXPECT_FALSE(Stored("RowsInVideoWall").isValid());
+
+    result =
+        RunCli({"wall-from-images", images, folder + "/w.out", "--rows", "1", "--format", "bmp"});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out, folder + "/w.out");
+    EXPECT_EQ(LoadImageFile(folder + "/w.out").size(), QSize(120, 30));
+    EXPECT_TRUE(ReadTestFile(folder + "/w.out").startsWith("BM"));
+}
+
+TEST(HeadlessCommands, GifFramesInfoAndConvertPrintTheirResult) {
+    const QString folder = MakeTempDir("cli-gif-info");
+    VideoFileProcessor processor;
+    processor.OpenVideoFile(SampleVideo());
+    const QByteArray report = processor.GetVideoInfo().toUtf8();
+    const std::pair<QStringList, QByteArray> printed[] = {
+        {{"gif-frames", PartyGif(), folder, "--format", "bmp"}, (folder + "/party\n").toUtf8()},
+        {{"info", SampleVideo()}, report + "\r\n"},
+        {{"info", SampleVideo(), "--output", folder + "/r.txt"}, (folder + "/r.txt\n").toUtf8()},
+    };
+    for (const auto& [arguments, out] : printed) {
+        const CliResult result = RunCli(arguments);
+        EXPECT_EQ(result.status, 0) << result.err.toStdString();
+        EXPECT_EQ(result.rawOut, out);
+        EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
+    }
+    EXPECT_EQ(FilesIn(folder + "/party").size(), 12);
+    EXPECT_TRUE(QFileInfo(folder + "/party/12.bmp").isFile());
+    EXPECT_EQ(ReadTestFile(folder + "/r.txt"), report);
+
+    // A preset by its title, its name or its tag.
+    for (const auto& [preset, ending] : {std::pair{"Apple M4A", "/Apple M4A sample.mov"},
+                                         {"AVAssetExportPreset640x480", "/640x480 sample.mov"},
+                                         {"11", "/Passthrough sample.mov"}}) {
+        const CliResult result = RunCli({"convert", SampleVideo(), "--preset", preset});
+        ASSERT_EQ(result.status, 0) << result.err.toStdString();
+        EXPECT_TRUE(result.LastLine().endsWith(ending)) << result.out.toStdString();
+        EXPECT_TRUE(QFileInfo(result.LastLine()).isFile());
+    }
+    const CliResult list = RunCli({"convert", "--list-presets"});
+    EXPECT_EQ(list.status, 0);
+    const QStringList lines = list.out.split('\n');
+    ASSERT_EQ(lines.size(), 13);
+    EXPECT_EQ(lines[10], "AVAssetExportPresetAppleM4A\tApple M4A");
+}
+
+TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
+    const QString empty = MakeTempDir("cli-empty");
+    const QString images = MakeTempDir("cli-one-image");
+    Filled({8, 8}, Qt::red).save(images + "/a.png");
+    const QString text = WriteTestFile(MakeTempDir("cli-text") + "/notes.mov", "plain text");
+    const QString gifFolder = MakeTempDir("cli-gif-out");
+    const QString bomb = QString(STILLPRESS_SOURCE_DIR) +
+                         "/tests/fuzz/regressions/video/y4m-declaring-16000x16000.y4m";
+    const QString slow = MakeVideo("cli-slow.mp4",
+                                   "-f lavfi -i testsrc2=size=64x48:rate=1/2:duration=4 -c:v "
+                                   "libx264 -pix_fmt yuv420p");
+    const QString sample = SampleVideo(), out = empty + "/w.png", movie = empty + "/m.mp4";
+    const QString aborted = "Video Wall Creation Aborted: ";
+    ExpectCliOutcomes({
+        {{}, 2, "Usage:"},
+        {{"export-images"}, 2, "name the video"},
+        {{"export-images", ""}, 2, "Select a Video File: "},
+        {{"export-images", text + ".missing"}, 2, "File Not Found: "},
+        {{"export-images", text}, 2, "Could Not Read Video Duration: "},
+        {{"export-images", bomb}, 2, "\n\nThe video's pictures are 16000 x 16000 pixels"},
+        {{"export-images", sample, "--to", "100"}, 2, "Invalid Export To: "},
+        {{"export-images", sample, "--from", "100"}, 2, "Invalid Export From: "},
+        {{"export-images", sample, "--format", "webp"}, 2, "--format takes one of"},
+        {{"export-images", sample, "--interval"}, 2, "--interval needs a value"},
+        {{"export-images", sample, "--bogus"}, 2, "unknown option --bogus"},
+        {{"export-images", sample, "--frame-delay", "1"}, 2, "unknown option --frame-delay"},
+        {{"export-images", sample, "--output", "x"}, 2, "stillpress-cli: unknown option"},
+        {{"wall-from-video", bomb, out}, 2, "16000 x 16000 pixels"},
+        {{"wall-from-video", sample, out, "--from", "5", "--to", "5"},
+         2,
+         aborted + "No Images in Image Wall, Please Check Settings."},
+        {{"wall-from-video", sample, out, "--to", "100"}, 2, "Invalid Export To: "},
+        {{"wall-from-video", sample, out, "--size", "10000", "--interval", "0.1"},
+         2,
+         "more than fits in memory"},
+        {{"wall-from-video", sample}, 2, "name the wall file to write"},
+        {{"wall-from-images", images, out, "--interval", "1"}, 2, "unknown option --interval"},
+        {{"wall-from-images", empty, out}, 2, "No Image Files Found in the given below Folder"},
+        {{"wall-from-images", images, empty + "/missing/w.png"},
+         1,
+         aborted + "The Image Wall could not be saved."},
+        {{"movie-from-images", empty + "/gone", movie}, 2, "Video Export Aborted: Please Export"},
+        {{"movie-from-images", empty, movie}, 2, "Video Export Aborted: No Image Files Found"},
+        {{"movie-from-images", images, movie, "--frame-rate", "0.5"}, 2, "--frame-rate takes"},
+        {{"movie-from-images", images, empty + "/missing/m.mp4"},
+         1,
+         "Video Export Failed: Invalid parameter not satisfying: videoWriter"},
+        {{"reencode", slow, movie}, 2, "Video Export Aborted: The Frame Rate of this Video is 0.5"},
+        {{"reencode", empty + "/none.mp4", movie}, 2, "File Not Found"},
+        {{"reencode", sample, movie, "--frame-rate", "5"}, 2, "unknown option --frame-rate"},
+        {{"gif-frames", empty + "/gone.gif", gifFolder}, 2, "GIF File Not Found: "},
+        {{"gif-frames", sample, gifFolder}, 2, "Not a GIF File: "},
+        {{"gif-frames", PartyGif()}, 2, "stillpress-cli: name the folder"},
+        {{"info", empty + "/gone.mp4"}, 2, "File Not Found: "},
+        {{"info", sample, "--output", empty + "/none/r.txt"}, 1, "Video Information Not Saved: "},
+        {{"convert"}, 2, ""},
+        {{"convert", empty + "/gone.mp4"}, 2, "File Not Found: "},
+        {{"convert", sample, "--preset", "Huge"}, 2, "not \"Huge\""},
+        {{"convert", SilentVideo(), "--preset", "AVAssetExportPresetAppleM4A"},
+         2,
+         "Video Conversion Aborted: "},
+        {{"convert", sample, "--preset", "2", "--base-folder", "/proc"},
+         1,
+         "Video Conversion Failed: "},
+    });
+    EXPECT_TRUE(QDir(empty).isEmpty());
+    EXPECT_FALSE(Stored("LastFolder").isValid());
+
+    const QString blocked = MakeTempDir("cli-blocked");
+    WriteTestFile(blocked + "/Stillpress Files", "");  // a file where the folder should go
+    const CliResult result =
+        RunCli({"export-images", sample, "--to", "2", "--base-folder", blocked});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.err.contains("Some Image Files Could Not Be Written: 2 Image File(s)"))
+        << result.err.toStdString();
+}
+
+}  // namespace
