@@ -189,7 +189,6 @@ class RgbConverter {
     AVPixelFormat m_eTarget;
     av::SwsPtr m_pContext;  // kept across frames; rebuilt only when the picture format changes
     std::optional<yuv::Yuv420ToRgb> m_oFast;
-    std::vector<uint8_t> m_aCheck;
 };
 
 void RgbConverter::Convert(const AVFrame& frame, uint8_t* firstRow, int stride) {
@@ -230,15 +229,14 @@ bool RgbConverter::AgreesWithScaler(yuv::Yuv420ToRgb& fast, const AVFrame& frame
                                     const uint8_t* firstRow, int stride) {
     const int pixelBytes = fast.layout() == yuv::PackedLayout::Bgra32 ? 4 : 3;
     const int rowBytes = frame.width * pixelBytes;
-    m_aCheck.resize(static_cast<size_t>(rowBytes) * frame.height);
-    ConvertFast(fast, frame, m_aCheck.data(), rowBytes);
-    const bool same = SameRows(firstRow, stride, m_aCheck.data(), rowBytes, rowBytes, frame.height);
+    std::vector<uint8_t> check(static_cast<size_t>(rowBytes) * frame.height);
+    ConvertFast(fast, frame, check.data(), rowBytes);
+    const bool same = SameRows(firstRow, stride, check.data(), rowBytes, rowBytes, frame.height);
     if (!same)
         LogLine(QString("This libswscale converts %1x%2 pictures differently from the fast "
                         "conversion; it is used for them instead")
                     .arg(frame.width)
                     .arg(frame.height));
-    std::vector<uint8_t>().swap(m_aCheck);
     return same;
 }
 
