@@ -129,7 +129,8 @@ yuv::ColourMatrix ColourMatrixOf(const AVFrame& frame) {
 class FastConversionRecord {
   public:
     using Key = std::tuple<int, int, int, int, int, int, bool, int>;
-    static Key KeyOf(const yuv::Yuv420ToRgb& converter, const yuv::ColourMatrix& matrix) {
+    static Key KeyOf(const yuv::Yuv420ToRgb& converter) {
+        const yuv::ColourMatrix& matrix = converter.matrix();
         const int* t = matrix.table;
         return {converter.width(),
                 converter.height(),
@@ -194,7 +195,7 @@ class RgbConverter {
 void RgbConverter::Convert(const AVFrame& frame, uint8_t* firstRow, int stride) {
     yuv::Yuv420ToRgb* fast = FastConverterFor(frame);
     if (fast == nullptr) return ConvertWithScaler(frame, firstRow, stride);
-    const auto key = FastConversionRecord::KeyOf(*fast, ColourMatrixOf(frame));
+    const auto key = FastConversionRecord::KeyOf(*fast);
     const std::optional<bool> agreed = FastConversions().Find(key);
     if (agreed.value_or(false)) return ConvertFast(*fast, frame, firstRow, stride);
     ConvertWithScaler(frame, firstRow, stride);

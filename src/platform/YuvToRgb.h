@@ -45,6 +45,7 @@ class Yuv420ToRgb {
     int width() const { return m_iWidth; }
     int height() const { return m_iHeight; }
     PackedLayout layout() const { return m_eLayout; }
+    const ColourMatrix& matrix() const { return m_oMatrix; }
     bool Matches(const ColourMatrix& matrix) const;
 
     // Converts the Y, U and V planes into height() rows of `stride` bytes from `firstRow`
