@@ -3,11 +3,20 @@
 # from a seed corpus made with ffmpeg, after replaying the committed regression inputs.
 # Fails on the first finding (a crash, a sanitizer report, a leak, a timeout, too much memory);
 # libFuzzer then writes the input as build-fuzz/findings/<target>/crash-... .
-#   scripts/fuzz.sh [SECONDS]
+#   scripts/fuzz.sh [SECONDS]   explores for SECONDS per target, from where the last run got to
+#   scripts/fuzz.sh --fixed     a fixed number of inputs per target from a fixed seed and a fresh
+#                               corpus: the same inputs on every machine (what CI runs), so a
+#                               failure there is reproduced here by the same command
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-60}
 folder=build-fuzz
+declare -A budget=([image]="-max_total_time=${1:-60}" [gif]="-max_total_time=${1:-60}"
+    [video]="-max_total_time=${1:-60}")
+if [[ ${1:-} == --fixed ]]; then
+    # about a minute each on the 2-core CI machine
+    budget=([image]="-runs=600000 -seed=1" [gif]="-runs=120000 -seed=1" [video]="-runs=4000 -seed=1")
+    rm -rf "$folder/corpus"
+fi
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$folder" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -26,8 +35,9 @@ for target in image gif video; do
         "$folder/tests/fuzz/fuzz_$target" -rss_limit_mb=2560 "${regressions[@]}" 2>"$findings/replay.log" ||
             { tail -40 "$findings/replay.log"; exit 1; }
     fi
-    echo "fuzz_$target: ${seconds}s"
-    "$folder/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2560 -timeout=30 \
+    echo "fuzz_$target: ${budget[$target]}"
+    # shellcheck disable=SC2086 # the budget is two options or one
+    "$folder/tests/fuzz/fuzz_$target" ${budget[$target]} -rss_limit_mb=2560 -timeout=30 \
         -max_len=65536 -artifact_prefix="$findings/" -print_final_stats=1 \
         "$corpus" "$seeds/$target" 2>"$findings/run.log" ||
         { tail -60 "$findings/run.log"; exit 1; }

@@ -83,16 +83,18 @@ QImage ImageOfFrame(const AVFrame* frame) {
 }
 
 // Hands over the frames the decoder has for the packet just sent; a frame it could not
-// decode is dropped by the decoder along with its packet.
-long long DeliverFrames(AVCodecContext* decoder, AVFrame* frame, long long index,
-                        const GifFrameHandler& onFrame) {
-    long long delivered = 0;
+// decode is dropped by the decoder along with its packet. False once a frame comes on another
+// canvas: a second GIF joined to the first, which viewers do not show and whose canvas the
+// limits were not checked against.
+bool DeliverFrames(AVCodecContext* decoder, AVFrame* frame, const QSize& canvas, long long index,
+                   const GifFrameHandler& onFrame, long long& delivered) {
     while (avcodec_receive_frame(decoder, frame) >= 0) {
+        if (QSize(frame->width, frame->height) != canvas) return false;
         onFrame(index, ImageOfFrame(frame));
         av_frame_unref(frame);
         ++delivered;
     }
-    return delivered;
+    return true;
 }
 
 }  // namespace
@@ -138,10 +140,12 @@ long long DecodeGifFrames(const QString& path, const GifFrameHandler& onFrame) {
     av::FramePtr frame = av::MakeFrame();
     long long delivered = 0;
     // The gif decoder holds no frame back, so each packet's frame is out before the next.
+    const AVCodecParameters* parameters = format->streams[0]->codecpar;
+    const QSize canvas(parameters->width, parameters->height);
     for (long long index = 0;
          index < GifLimits::kMaxFrames && ReadPacket(format.get(), packet.get()); ++index) {
         if (avcodec_send_packet(decoder.get(), packet.get()) < 0) continue;
-        delivered += DeliverFrames(decoder.get(), frame.get(), index, onFrame);
+        if (!DeliverFrames(decoder.get(), frame.get(), canvas, index, onFrame, delivered)) break;
     }
     return delivered;
 }

@@ -35,7 +35,8 @@ QString GifRefusalReason(const GifSummary& summary);
 
 // Decodes every frame in order and hands it to `onFrame` with its 0-based index as an
 // ARGB32 image of the canvas size (transparent where no frame has painted). A frame whose
-// data is broken beyond use is skipped; its index is not reused. Answers the number of frames
+// data is broken beyond use is skipped; its index is not reused. Reading stops where a
+// second GIF joined to the end of the first starts. Answers the number of frames
 // handed over; throws av::Error when the file cannot be opened or its decoder set up.
 using GifFrameHandler = std::function<void(long long index, const QImage& frame)>;
 long long DecodeGifFrames(const QString& path, const GifFrameHandler& onFrame);
