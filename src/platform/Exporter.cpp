@@ -20,6 +20,7 @@ extern "C" {
 #include "platform/FFmpegHandles.h"
 #include "platform/MediaAsset.h"
 #include "platform/OutputFile.h"
+#include "platform/SaturatingMath.h"
 
 namespace {
 
@@ -477,7 +478,8 @@ class Conversion {
         const AVStream& stream = *m_pInput->streams[packet.stream_index];
         if (packet.pts == AV_NOPTS_VALUE || m_pInput->duration <= 0) return;
         const int64_t start = stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time;
-        const double seconds = static_cast<double>(packet.pts - start) * av_q2d(stream.time_base);
+        const double seconds =
+            static_cast<double>(SaturatingSubtract(packet.pts, start)) * av_q2d(stream.time_base);
         const double whole = static_cast<double>(m_pInput->duration) / AV_TIME_BASE;
         const auto fraction = static_cast<float>(std::clamp(seconds / whole, 0.0, 1.0));
         if (fraction > m_rProgress) m_rProgress = fraction;

@@ -23,6 +23,7 @@ extern "C" {
 #include "platform/DiagnosticLog.h"
 #include "platform/FFmpegHandles.h"
 #include "platform/MediaAsset.h"
+#include "platform/SaturatingMath.h"
 #include "platform/YuvToRgb.h"
 
 namespace {
@@ -437,7 +438,9 @@ DecodedFrame FrameReader::Accept() {
     AVFrame* frame = m_pFrame.get();
     int64_t pts = frame->best_effort_timestamp;
     if (pts == AV_NOPTS_VALUE)
-        pts = m_iLastPts == AV_NOPTS_VALUE ? 0 : m_iLastPts + std::max<int64_t>(1, m_iLastGap);
+        pts = m_iLastPts == AV_NOPTS_VALUE
+                  ? 0
+                  : SaturatingAdd(m_iLastPts, std::max<int64_t>(1, m_iLastGap));
     if (m_bSkipToKeyframe) {
         // Pictures before the first keyframe after a seek may refer to pictures never
         // decoded (open GOPs): they would come out grey or broken.
@@ -447,7 +450,8 @@ DecodedFrame FrameReader::Accept() {
         }
         m_bSkipToKeyframe = false;
     }
-    if (m_iLastPts != AV_NOPTS_VALUE && pts > m_iLastPts) m_iLastGap = pts - m_iLastPts;
+    if (m_iLastPts != AV_NOPTS_VALUE && pts > m_iLastPts)
+        m_iLastGap = SaturatingSubtract(pts, m_iLastPts);
     m_iLastPts = pts;
     DecodedFrame decoded{std::make_shared<VideoPicture>(*frame), pts, frame->pkt_duration};
     av_frame_unref(frame);
@@ -493,8 +497,10 @@ bool FrameReader::ShouldSeekAhead(int64_t reached, int64_t target) const {
     AVStream* stream = Stream();
     const AVIndexEntry* keyframe =
         avformat_index_get_entry_from_timestamp(stream, target, AVSEEK_FLAG_BACKWARD);
-    if (keyframe != nullptr &&
-        keyframe->timestamp > reached + kNearKeyframePictures * FallbackDuration())
+    const int64_t picture = FallbackDuration();
+    const int64_t nearSpan =
+        picture < INT64_MAX / kNearKeyframePictures ? kNearKeyframePictures * picture : INT64_MAX;
+    if (keyframe != nullptr && SaturatingSubtract(keyframe->timestamp, reached) > nearSpan)
         return true;
     const int entries = avformat_index_get_entries_count(stream);
     const AVIndexEntry* last =
@@ -502,7 +508,7 @@ bool FrameReader::ShouldSeekAhead(int64_t reached, int64_t target) const {
     if (last != nullptr && last->timestamp >= target) return false;
     const int64_t limit =
         av_rescale_q(kBlindForwardLimitMicroseconds, AV_TIME_BASE_Q, stream->time_base);
-    return target - reached > limit;
+    return SaturatingSubtract(target, reached) > limit;
 }
 
 int64_t FrameReader::FallbackDuration() const {
@@ -610,17 +616,19 @@ void ImageGenerator::Impl::StartReading() {
 }
 
 int ImageGenerator::Impl::CompareWithTime(int64_t pts, CMTime time) const {
-    return av_compare_ts(pts - m_iOrigin, m_pReader->timeBase(), time.value, RationalOf(time));
+    return av_compare_ts(SaturatingSubtract(pts, m_iOrigin), m_pReader->timeBase(), time.value,
+                         RationalOf(time));
 }
 
 // The last stream tick at or before `time`.
 int64_t ImageGenerator::Impl::StreamTimestamp(CMTime time) const {
-    return m_iOrigin +
-           av_rescale_q_rnd(time.value, RationalOf(time), m_pReader->timeBase(), AV_ROUND_DOWN);
+    return SaturatingAdd(m_iOrigin, av_rescale_q_rnd(time.value, RationalOf(time),
+                                                     m_pReader->timeBase(), AV_ROUND_DOWN));
 }
 
 int64_t ImageGenerator::Impl::EndOf(const DecodedFrame& frame) const {
-    return frame.pts + (frame.duration > 0 ? frame.duration : m_pReader->FallbackDuration());
+    return SaturatingAdd(frame.pts,
+                         frame.duration > 0 ? frame.duration : m_pReader->FallbackDuration());
 }
 
 bool ImageGenerator::Impl::Shows(CMTime time) const {

@@ -14,6 +14,7 @@ extern "C" {
 #include <string>
 
 #include "platform/FFmpegHandles.h"
+#include "platform/SaturatingMath.h"
 
 namespace {
 
@@ -119,10 +120,10 @@ int64_t DurationMicroseconds(const AVFormatContext* format) {
             continue;
         start =
             std::min(start, av_rescale_q(stream->start_time, stream->time_base, AV_TIME_BASE_Q));
-        end = std::max(end, av_rescale_q(stream->start_time + stream->duration, stream->time_base,
-                                         AV_TIME_BASE_Q));
+        end = std::max(end, av_rescale_q(SaturatingAdd(stream->start_time, stream->duration),
+                                         stream->time_base, AV_TIME_BASE_Q));
     }
-    if (end > start) return end - start;
+    if (end > start) return SaturatingSubtract(end, start);
     if (format->duration != AV_NOPTS_VALUE && format->duration >= 0) return format->duration;
     return 0;
 }
@@ -143,13 +144,14 @@ double DataRateFromPackets(AVFormatContext* format, const AVStream* video) {
         if (packet->stream_index == video->index && packet->pts != AV_NOPTS_VALUE) {
             bytes += packet->size;
             if (first == AV_NOPTS_VALUE || packet->pts < first) first = packet->pts;
-            const int64_t packetEnd = packet->pts + packet->duration;
+            const int64_t packetEnd = SaturatingAdd(packet->pts, packet->duration);
             if (end == AV_NOPTS_VALUE || packetEnd > end) end = packetEnd;
         }
         av_packet_unref(packet.get());
     }
     if (first == AV_NOPTS_VALUE || end <= first) return 0;
-    return bytes * 8.0 / (av_q2d(video->time_base) * static_cast<double>(end - first));
+    return bytes * 8.0 /
+           (av_q2d(video->time_base) * static_cast<double>(SaturatingSubtract(end, first)));
 }
 
 double EstimatedDataRate(AVFormatContext* format, const AVStream* video) {

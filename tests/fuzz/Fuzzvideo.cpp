@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         ImageGenerator generator(*asset);
         const CMTime duration = asset->duration();
-        for (const int64_t value : {int64_t{0}, duration.value / 2, duration.value + 1}) {
+        const int64_t pastEnd = duration.value < INT64_MAX ? duration.value + 1 : duration.value;
+        for (const int64_t value : {int64_t{0}, duration.value / 2, pastEnd}) {
             const QImage frame = generator.copyCGImageAtTime(CMTimeMake(value, duration.timescale));
             if (!frame.isNull() && frame.format() != QImage::Format_RGB32) __builtin_trap();
         }

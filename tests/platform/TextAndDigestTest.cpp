@@ -5,6 +5,7 @@
 #include "platform/CMTime.h"
 #include "platform/DurationText.h"
 #include "platform/Md5.h"
+#include "platform/SaturatingMath.h"
 #include "support/Fixtures.h"
 
 // Fractions name the second they lie in.
@@ -38,4 +39,16 @@ TEST(CMTime, SecondsAndTicks) {
     EXPECT_EQ(CMTimeMakeWithSeconds(0.30000000000000004, 90000).value, 27000);
     EXPECT_FALSE(CMTimeMakeWithSeconds(std::nan(""), 600).IsValid());
     EXPECT_FALSE(CMTimeMakeWithSeconds(1.0, 0).IsValid());
+}
+
+// Time stamps from damaged files can be anywhere in the 64-bit range.
+TEST(SaturatingMath, ClampsInsteadOfOverflowing) {
+    constexpr int64_t max = INT64_MAX, min = INT64_MIN;
+    EXPECT_EQ(SaturatingAdd(max - 1, 5), max);
+    EXPECT_EQ(SaturatingAdd(min + 1, -5), min);
+    EXPECT_EQ(SaturatingAdd(-7, 3), -4);
+    EXPECT_EQ(SaturatingSubtract(max, -1), max);
+    EXPECT_EQ(SaturatingSubtract(min, 1), min);
+    EXPECT_EQ(SaturatingSubtract(0, min), max);
+    EXPECT_EQ(SaturatingSubtract(3, 10), -7);
 }
