@@ -5,8 +5,8 @@
 # libFuzzer then writes the input as build-fuzz/findings/<target>/crash-... .
 #   scripts/fuzz.sh [SECONDS]   explores for SECONDS per target, from where the last run got to
 #   scripts/fuzz.sh --fixed     a fixed number of inputs per target from a fixed seed and a fresh
-#                               corpus: the same inputs on every machine (what CI runs), so a
-#                               failure there is reproduced here by the same command
+#                               corpus (what CI runs): the same mutations on every machine, bounded
+#                               by count rather than by the machine's speed
 set -euo pipefail
 cd "$(dirname "$0")/.."
 folder=build-fuzz
