@@ -10,7 +10,8 @@
 // The row loops are written for the vectoriser; on x86-64 they also get an AVX2 build,
 // chosen at run time. The arithmetic is integer, so every build gives the same bytes.
 // ThreadSanitizer's instrumentation cannot run in the resolver, which runs before it starts.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
+    !defined(__SANITIZE_THREAD__)
 #define STILLPRESS_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define STILLPRESS_VECTOR_CLONES
