@@ -73,8 +73,8 @@ bool IsPlayableStream(const AVStream* stream) {
 }
 
 bool IsEncrypted(const AVStream* stream) {
-    return av_stream_get_side_data(stream, AV_PKT_DATA_ENCRYPTION_INIT_INFO, nullptr) != nullptr ||
-           av_stream_get_side_data(stream, AV_PKT_DATA_ENCRYPTION_INFO, nullptr) != nullptr;
+    return av::StreamSideData(*stream, AV_PKT_DATA_ENCRYPTION_INIT_INFO) != nullptr ||
+           av::StreamSideData(*stream, AV_PKT_DATA_ENCRYPTION_INFO) != nullptr;
 }
 
 void ReadStreamFacts(const AVFormatContext* format, ContainerFacts& facts) {

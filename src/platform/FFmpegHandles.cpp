@@ -9,6 +9,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <cstring>
+
 namespace av {
 
 void FormatInputDeleter::operator()(AVFormatContext* p) const {
@@ -63,6 +65,42 @@ std::string ErrorText(int code) {
 int Check(int code, const char* call) {
     if (code < 0) throw Error(std::string(call) + ": " + ErrorText(code), code);
     return code;
+}
+
+// AVStream.side_data gave way to AVCodecParameters.coded_side_data in FFmpeg 6.1.
+#define STILLPRESS_CODED_SIDE_DATA (LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 30, 100))
+
+const uint8_t* StreamSideData(const AVStream& stream, int type, size_t* size) {
+    const auto kind = static_cast<AVPacketSideDataType>(type);
+#if STILLPRESS_CODED_SIDE_DATA
+    const AVPacketSideData* data = av_packet_side_data_get(
+        stream.codecpar->coded_side_data, stream.codecpar->nb_coded_side_data, kind);
+    if (data == nullptr) return nullptr;
+    if (size != nullptr) *size = data->size;
+    return data->data;
+#else
+    size_t bytes = 0;
+    const uint8_t* data = av_stream_get_side_data(&stream, kind, &bytes);
+    if (size != nullptr) *size = bytes;
+    return data;
+#endif
+}
+
+void CopyStreamSideData(const AVStream& from, AVStream& to, int type) {
+    size_t size = 0;
+    const uint8_t* data = StreamSideData(from, type, &size);
+    if (data == nullptr || size == 0) return;
+    const auto kind = static_cast<AVPacketSideDataType>(type);
+#if STILLPRESS_CODED_SIDE_DATA
+    AVPacketSideData* copy = av_packet_side_data_new(
+        &to.codecpar->coded_side_data, &to.codecpar->nb_coded_side_data, kind, size, 0);
+    if (copy == nullptr) throw Error("av_packet_side_data_new: out of memory", AVERROR(ENOMEM));
+    std::memcpy(copy->data, data, size);
+#else
+    uint8_t* copy = av_stream_new_side_data(&to, kind, size);
+    if (copy == nullptr) throw Error("av_stream_new_side_data: out of memory", AVERROR(ENOMEM));
+    std::memcpy(copy, data, size);
+#endif
 }
 
 }  // namespace av

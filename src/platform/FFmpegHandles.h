@@ -2,11 +2,14 @@
 // Owning handles for FFmpeg objects. Each alias frees its object with the matching FFmpeg
 // call; FFmpeg's headers stay in the .cpp files that use the objects.
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
 struct AVFormatContext;
+struct AVStream;
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
@@ -63,5 +66,12 @@ std::string ErrorText(int code);
 
 // Returns `code` when it is not negative; otherwise throws Error("<call>: <text>").
 int Check(int code, const char* call);
+
+// The stream's side data of `type` (an AVPacketSideDataType), with its size in `size` when
+// given; nullptr when it has none. Read where this FFmpeg keeps it (the stream itself before
+// 6.1, its parameters since).
+const uint8_t* StreamSideData(const AVStream& stream, int type, size_t* size = nullptr);
+// Gives `to` a copy of `from`'s side data of `type`, when `from` has any.
+void CopyStreamSideData(const AVStream& from, AVStream& to, int type);
 
 }  // namespace av

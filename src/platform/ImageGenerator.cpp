@@ -24,6 +24,7 @@ extern "C" {
 #include "platform/FFmpegHandles.h"
 #include "platform/MediaAsset.h"
 #include "platform/SaturatingMath.h"
+#include "platform/SdrMapping.h"
 #include "platform/YuvToRgb.h"
 
 namespace {
@@ -322,6 +323,9 @@ class FrameReader {
     // The time (stream ticks) being decoded towards: pictures that no reference needs and
     // that are followed by another picture at or before it are not decoded at all.
     void setTarget(int64_t target) { m_iTarget = target; }
+    void setPresentation(const PicturePresentation& presentation) {
+        m_oPresentation = presentation;
+    }
 
   private:
     AVStream* Stream() const { return m_pFormat->streams[m_iStream]; }
@@ -345,6 +349,7 @@ class FrameReader {
     int64_t m_iLastPts = AV_NOPTS_VALUE;
     int64_t m_iLastGap = 0;
     int64_t m_iTarget = AV_NOPTS_VALUE;
+    PicturePresentation m_oPresentation;
     std::array<int64_t, 32> m_aReadPts{};  // of the packets read last, a ring
     size_t m_uReadCount = 0;
     long long m_llDecoded = 0;
@@ -453,7 +458,8 @@ DecodedFrame FrameReader::Accept() {
     if (m_iLastPts != AV_NOPTS_VALUE && pts > m_iLastPts)
         m_iLastGap = SaturatingSubtract(pts, m_iLastPts);
     m_iLastPts = pts;
-    DecodedFrame decoded{std::make_shared<VideoPicture>(*frame), pts, frame->pkt_duration};
+    DecodedFrame decoded{std::make_shared<VideoPicture>(*frame, m_oPresentation), pts,
+                         frame->pkt_duration};
     av_frame_unref(frame);
     return decoded;
 }
@@ -525,7 +531,10 @@ int64_t FrameReader::FallbackDuration() const {
 // seeking back only when the requested time lies outside them.
 class ImageGenerator::Impl {
   public:
-    Impl(QString path, int streamIndex) : m_strPath(std::move(path)), m_iStream(streamIndex) {}
+    Impl(QString path, int streamIndex, DisplayTransform transform, double peakNits)
+        : m_strPath(std::move(path)), m_iStream(streamIndex), m_oTransform(transform) {
+        m_oPresentation.streamPeakNits = peakNits;
+    }
 
     std::shared_ptr<const VideoPicture> PictureAt(CMTime time, QString* reason);
     QImage ImageAt(CMTime time, QString* reason);
@@ -537,6 +546,14 @@ class ImageGenerator::Impl {
     long long decodedFrameCount() const {
         return m_llDecodedByEarlierReaders + (m_pReader ? m_pReader->decodedCount() : 0);
     }
+    // Pictures decoded from now on are shown so; ones already decoded are decoded again.
+    void ApplyTransform(bool applies) {
+        m_bAppliesTransform = applies;
+        m_oPresentation.transform = applies ? m_oTransform : DisplayTransform{};
+        if (m_pReader) m_pReader->setPresentation(m_oPresentation);
+        Forget();
+    }
+    bool AppliesTransform() const { return m_bAppliesTransform; }
 
   private:
     bool Open(QString* reason);
@@ -554,6 +571,9 @@ class ImageGenerator::Impl {
 
     QString m_strPath;
     int m_iStream;
+    DisplayTransform m_oTransform;  // the track's own
+    bool m_bAppliesTransform = false;
+    PicturePresentation m_oPresentation;
     std::unique_ptr<FrameReader> m_pReader;
     QString m_strOpenError;
     int64_t m_iOrigin = 0;  // pts of the first picture: media time 0
@@ -606,6 +626,7 @@ bool ImageGenerator::Impl::Open(QString* reason) {
 // Decodes the first picture, whose time is media time 0.
 void ImageGenerator::Impl::StartReading() {
     m_pReader = std::make_unique<FrameReader>(m_strPath, m_iStream);
+    m_pReader->setPresentation(m_oPresentation);
     m_oShown = m_pReader->Next();
     if (m_oShown.empty())
         throw std::runtime_error(
@@ -684,6 +705,7 @@ bool ImageGenerator::Impl::LandAtOrBefore(CMTime time, int64_t seekPoint) {
 // The last resort when seeking fails: a fresh reader decodes from the file's start.
 void ImageGenerator::Impl::DecodeFromStartTo(CMTime time) {
     auto reader = std::make_unique<FrameReader>(m_strPath, m_iStream);
+    reader->setPresentation(m_oPresentation);
     reader->setFirstPicturePts(m_iOrigin);
     reader->setTarget(StreamTimestamp(time));
     m_llDecodedByEarlierReaders += m_pReader->decodedCount();
@@ -719,7 +741,16 @@ QImage ImageGenerator::Impl::ImageAt(CMTime time, QString* reason) {
 }
 
 ImageGenerator::ImageGenerator(const MediaAsset& asset)
-    : m_pImpl(std::make_unique<Impl>(asset.path(), asset.videoStreamIndex())) {}
+    : m_pImpl(std::make_unique<Impl>(asset.path(), asset.videoStreamIndex(),
+                                     asset.preferredTransform(), asset.contentPeakNits())) {}
+
+void ImageGenerator::setAppliesPreferredTrackTransform(bool applies) {
+    m_pImpl->ApplyTransform(applies);
+}
+
+bool ImageGenerator::appliesPreferredTrackTransform() const {
+    return m_pImpl->AppliesTransform();
+}
 
 ImageGenerator::~ImageGenerator() = default;
 
@@ -761,7 +792,10 @@ std::shared_ptr<const VideoPicture> ImageGenerator::pictureAtTime(CMTime time, Q
         [&] { m_pImpl->Forget(); }, error);
 }
 
-VideoPicture::VideoPicture(const AVFrame& frame) : m_pFrame(av_frame_clone(&frame)) {
+VideoPicture::VideoPicture(const AVFrame& frame, const PicturePresentation& presentation)
+    : m_pFrame(av_frame_clone(&frame)),
+      m_oPresentation(presentation),
+      m_oSize(presentation.transform.DisplaySize(QSize(frame.width, frame.height))) {
     static std::atomic<long long> pictures{0};
     if (m_pFrame == nullptr) throw av::Error("av_frame_clone: out of memory", AVERROR(ENOMEM));
     m_llSerial = ++pictures;
@@ -771,27 +805,46 @@ VideoPicture::~VideoPicture() {
     av_frame_free(&m_pFrame);
 }
 
-int VideoPicture::width() const {
-    return m_pFrame->width;
-}
-
-int VideoPicture::height() const {
-    return m_pFrame->height;
-}
-
-QImage VideoPicture::ToImage() const {
+QImage VideoPicture::CodedImage() const {
     QImage image(m_pFrame->width, m_pFrame->height, QImage::Format_RGB32);
     if (image.isNull()) throw std::runtime_error("Not enough memory for the picture");
+    if (sdr::NeedsMapping(*m_pFrame)) {
+        sdr::MapToSdr(*m_pFrame, image.bits(), image.bytesPerLine(), yuv::PackedLayout::Bgra32,
+                      m_oPresentation.streamPeakNits);
+        return image;
+    }
     ConverterFor(AV_PIX_FMT_RGB32)
         .Convert(*m_pFrame, image.bits(), static_cast<int>(image.bytesPerLine()));
     if (HasAlpha(*m_pFrame)) MakeOpaque(image);
     return image;
 }
 
-void VideoPicture::ToPackedRgb(unsigned char* firstRow, long long stride,
-                               PackedRgbOrder order) const {
+QImage VideoPicture::ToImage() const {
+    QImage image = m_oPresentation.transform.Apply(CodedImage());
+    if (image.isNull()) throw std::runtime_error("Not enough memory for the picture");
+    return image;
+}
+
+void VideoPicture::ToCodedRgb(unsigned char* firstRow, long long stride,
+                              PackedRgbOrder order) const {
+    if (sdr::NeedsMapping(*m_pFrame)) {
+        const auto layout =
+            order == PackedRgbOrder::Rgb ? yuv::PackedLayout::Rgb24 : yuv::PackedLayout::Bgr24;
+        return sdr::MapToSdr(*m_pFrame, firstRow, stride, layout, m_oPresentation.streamPeakNits);
+    }
     const AVPixelFormat target = order == PackedRgbOrder::Rgb ? AV_PIX_FMT_RGB24 : AV_PIX_FMT_BGR24;
     ConverterFor(target).Convert(*m_pFrame, firstRow, static_cast<int>(stride));
+}
+
+// A transformed picture goes through its image: turning and stretching need all of it.
+void VideoPicture::ToPackedRgb(unsigned char* firstRow, long long stride,
+                               PackedRgbOrder order) const {
+    if (m_oPresentation.transform.isIdentity()) return ToCodedRgb(firstRow, stride, order);
+    const QImage image = ToImage().convertToFormat(
+        order == PackedRgbOrder::Rgb ? QImage::Format_RGB888 : QImage::Format_BGR888);
+    for (int row = 0; row < image.height(); ++row)
+        std::memcpy(firstRow + row * stride, image.constScanLine(row),
+                    static_cast<size_t>(image.width()) * 3);
 }
 
 long long ImageGenerator::decodedFrameCount() const {

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "platform/CMTime.h"
+#include "platform/DisplayTransform.h"
 
 class MediaAsset;
 struct AVFrame;
@@ -22,28 +23,43 @@ struct AVFrame;
 // The byte order of packed 24-bit pixels.
 enum class PackedRgbOrder { Rgb, Bgr };
 
+// How the pictures of one stream are shown.
+struct PicturePresentation {
+    DisplayTransform transform;  // identity unless pictures are taken as players show them
+    double streamPeakNits = 0;   // the HDR peak the stream's metadata gives; 0: none
+};
+
 // One decoded picture, held by reference (the decoder may already be working on later ones).
 // Immutable; it may be converted on any thread, by several threads at once.
 class VideoPicture {
   public:
-    explicit VideoPicture(const AVFrame& frame);  // takes a new reference
+    // Takes a new reference to the frame's buffers.
+    explicit VideoPicture(const AVFrame& frame, const PicturePresentation& presentation = {});
     ~VideoPicture();
     VideoPicture(const VideoPicture&) = delete;
     VideoPicture& operator=(const VideoPicture&) = delete;
 
-    int width() const;
-    int height() const;
+    // The size the picture is shown at (the coded size unless it is transformed).
+    int width() const { return m_oSize.width(); }
+    int height() const { return m_oSize.height(); }
     // Distinguishes the pictures of one generator: a repeated picture keeps its serial.
     long long serial() const { return m_llSerial; }
 
-    // Opaque RGB (QImage::Format_RGB32) with the stream's own colour matrix and range.
+    // Opaque 8-bit SDR RGB (QImage::Format_RGB32): SDR pictures converted with the stream's
+    // own colour matrix and range, HDR and BT.2020 pictures mapped to BT.709 (SdrMapping.h);
+    // then transformed as the presentation says.
     QImage ToImage() const;
     // The same pixels as ToImage(), written as packed 8-bit triplets into height() rows of
     // `stride` bytes from `firstRow` (a negative stride writes the rows upwards).
     void ToPackedRgb(unsigned char* firstRow, long long stride, PackedRgbOrder order) const;
 
   private:
+    void ToCodedRgb(unsigned char* firstRow, long long stride, PackedRgbOrder order) const;
+    QImage CodedImage() const;
+
     AVFrame* m_pFrame;  // owned: one reference to the decoder's buffers
+    PicturePresentation m_oPresentation;
+    QSize m_oSize;
     long long m_llSerial = 0;
 };
 
@@ -55,13 +71,18 @@ class ImageGenerator {
     ImageGenerator(const ImageGenerator&) = delete;
     ImageGenerator& operator=(const ImageGenerator&) = delete;
 
+    // Whether pictures are shown as players show them: turned and mirrored as the track's
+    // display matrix says and stretched to square pixels. Off by default: the coded pictures.
+    void setAppliesPreferredTrackTransform(bool applies);
+    bool appliesPreferredTrackTransform() const;
+
     // Kept for callers that state them; every request is answered with the exact frame,
     // which meets any tolerance.
     void setRequestedTimeToleranceBefore(CMTime tolerance) { m_oToleranceBefore = tolerance; }
     void setRequestedTimeToleranceAfter(CMTime tolerance) { m_oToleranceAfter = tolerance; }
 
-    // The frame at `time` as an opaque RGB image (QImage::Format_RGB32) at the coded size,
-    // converted with the stream's own colour matrix and range. A null image when there is
+    // The frame at `time` as an opaque 8-bit SDR RGB image (QImage::Format_RGB32), as
+    // VideoPicture::ToImage() gives it. A null image when there is
     // no frame at that time or the file cannot be decoded; `error` (when given) then says why.
     QImage copyCGImageAtTime(CMTime time, QString* error = nullptr);
     // The same frame, still decoded, for converting elsewhere (e.g. on worker threads);

@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
+#include <libavutil/display.h>
 #include <libavutil/log.h>
 }
 
@@ -162,6 +163,15 @@ double EstimatedDataRate(AVFormatContext* format, const AVStream* video) {
     return format->nb_streams == 1 ? static_cast<double>(format->bit_rate) : 0.0;
 }
 
+DisplayTransform TransformOf(AVFormatContext* format, AVStream* video) {
+    size_t size = 0;
+    const uint8_t* matrix = av::StreamSideData(*video, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    const bool hasMatrix = matrix != nullptr && size >= 9 * sizeof(int32_t);
+    const AVRational aspect = av_guess_sample_aspect_ratio(format, video, nullptr);
+    return DisplayTransform::From(hasMatrix ? reinterpret_cast<const int32_t*>(matrix) : nullptr,
+                                  aspect.num, aspect.den);
+}
+
 }  // namespace
 
 std::unique_ptr<MediaAsset> MediaAsset::Open(const QString& path) {
@@ -187,7 +197,7 @@ void MediaAsset::ReadFrom(AVFormatContext* format) {
                             QString::fromUtf8(avcodec_get_name(stream->codecpar->codec_id))});
     }
     m_iVideoStream = FirstVideoStream(format);
-    const AVStream* video = m_iVideoStream >= 0 ? format->streams[m_iVideoStream] : nullptr;
+    AVStream* video = m_iVideoStream >= 0 ? format->streams[m_iVideoStream] : nullptr;
     const int32_t timeScale = TimeScaleFor(video);
     m_oDuration = CMTimeMake(av_rescale_q_rnd(DurationMicroseconds(format), AV_TIME_BASE_Q,
                                               AVRational{1, timeScale}, AV_ROUND_NEAR_INF),
@@ -195,6 +205,13 @@ void MediaAsset::ReadFrom(AVFormatContext* format) {
     m_bReadable = true;
     if (video == nullptr) return;
     m_oNaturalSize = QSizeF(video->codecpar->width, video->codecpar->height);
+    m_oTransform = TransformOf(format, video);
+    m_eTransfer = sdr::TransferOf(video->codecpar->color_trc);
+    m_dblContentPeakNits = sdr::MetadataPeakNits(*video);
     m_fltNominalFrameRate = NominalFrameRate(video);
     m_dblEstimatedDataRate = EstimatedDataRate(format, video);
+}
+
+QSizeF MediaAsset::presentationSize() const {
+    return QSizeF(m_oTransform.DisplaySize(m_oNaturalSize.toSize()));
 }

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "platform/CMTime.h"
+#include "platform/DisplayTransform.h"
 #include "platform/FFmpegHandles.h"
+#include "platform/SdrMapping.h"
 
 struct MediaTrackInfo {
     int streamIndex = -1;
@@ -44,6 +46,14 @@ class MediaAsset {
     int videoStreamIndex() const { return m_iVideoStream; }
     // Coded picture size of the first video track; rotation is not applied. (0, 0) without one.
     QSizeF naturalSize() const { return m_oNaturalSize; }
+    // How a player shows the first video track's pictures (its display matrix and pixel
+    // aspect), and the size it shows them at.
+    const DisplayTransform& preferredTransform() const { return m_oTransform; }
+    QSizeF presentationSize() const;
+    // The first video track's transfer (SDR, or the HDR PQ and HLG), and the peak its light
+    // metadata gives in nits (0 when it gives none).
+    sdr::Transfer transfer() const { return m_eTransfer; }
+    double contentPeakNits() const { return m_dblContentPeakNits; }
     // Frames per second of the first video track; 0 without one.
     float nominalFrameRate() const { return m_fltNominalFrameRate; }
     // Bits per second of the first video track (estimated from its size when not declared).
@@ -65,6 +75,9 @@ class MediaAsset {
     CMTime m_oDuration;
     int m_iVideoStream = -1;
     QSizeF m_oNaturalSize{0, 0};
+    DisplayTransform m_oTransform;
+    sdr::Transfer m_eTransfer = sdr::Transfer::Sdr;
+    double m_dblContentPeakNits = 0;
     float m_fltNominalFrameRate = 0;
     double m_dblEstimatedDataRate = 0;
     std::vector<MediaTrackInfo> m_Tracks;

@@ -7,15 +7,9 @@
 #include <stdexcept>
 #include <utility>
 
-// The row loops are written for the vectoriser; on x86-64 they also get an AVX2 build,
-// chosen at run time. The arithmetic is integer, so every build gives the same bytes.
-// ThreadSanitizer's instrumentation cannot run in the resolver, which runs before it starts.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
-    !defined(__SANITIZE_THREAD__)
-#define STILLPRESS_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define STILLPRESS_VECTOR_CLONES
-#endif
+#include "platform/VectorClones.h"
+
+// The arithmetic is integer, so every build of the row loops gives the same bytes.
 
 namespace yuv {
 namespace {
@@ -425,13 +419,18 @@ void Yuv420ToRgb::ConvertRow(const uint8_t* luma, int row, const uint8_t* const 
         MatrixRowFourTaps(in, m_iWidth, factors, r, g, b);
     else
         MatrixRowAnyTaps(in, m_iWidth, factors, r, g, b);
-    switch (m_eLayout) {
+    WritePackedRow(r, g, b, m_iWidth, m_eLayout, destination);
+}
+
+void WritePackedRow(const uint8_t* r, const uint8_t* g, const uint8_t* b, int width,
+                    PackedLayout layout, uint8_t* destination) {
+    switch (layout) {
         case PackedLayout::Rgb24:
-            return Interleave3(r, g, b, m_iWidth, destination);
+            return Interleave3(r, g, b, width, destination);
         case PackedLayout::Bgr24:
-            return Interleave3(b, g, r, m_iWidth, destination);
+            return Interleave3(b, g, r, width, destination);
         case PackedLayout::Bgra32:
-            return InterleaveBgra(r, g, b, m_iWidth, destination);
+            return InterleaveBgra(r, g, b, width, destination);
     }
 }
 

@@ -34,6 +34,10 @@ struct ResamplingFilter {
     std::vector<int16_t> coefficients;
 };
 
+// Writes one row of three 8-bit channels as packed pixels (Bgra32 with opaque alpha).
+void WritePackedRow(const uint8_t* r, const uint8_t* g, const uint8_t* b, int width,
+                    PackedLayout layout, uint8_t* destination);
+
 class Yuv420ToRgb {
   public:
     // Whether pictures of this size take the scaler's general vertical path, the one this
