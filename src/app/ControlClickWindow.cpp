@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "media/VideoFileProcessor.h"
+#include "platform/MediaAsset.h"
 #include "platform/StandardFolders.h"
 #include "platform/Workspace.h"
 
@@ -34,6 +35,17 @@ QString SummaryLine(double duration, float frameRate, QSizeF dimensions) {
                              ClockText(duration).toUtf8().constData(), seconds.toUtf8().constData(),
                              static_cast<double>(frameRate), static_cast<long>(dimensions.width()),
                              static_cast<long>(dimensions.height()));
+}
+
+// What a player does with the picture that its size does not tell: its HDR transfer and turn.
+QString PictureNotes(const MediaAsset* asset) {
+    if (asset == nullptr || !asset->hasVideoTrack()) return {};
+    QStringList notes;
+    if (asset->transfer() == sdr::Transfer::Pq) notes << "HDR (PQ)";
+    if (asset->transfer() == sdr::Transfer::Hlg) notes << "HDR (HLG)";
+    const int degrees = asset->preferredTransform().degrees();
+    if (degrees != 0) notes << QString("rotated %1°").arg(degrees);
+    return notes.isEmpty() ? QString() : ", " + notes.join(", ");
 }
 
 // The single local file a drop carries, or an empty string.
@@ -81,8 +93,9 @@ QSizeF ControlClickWindow::DisplayFileInfo() {
     // An unreadable file has no valid duration; it reads as 0 like an empty one.
     const double seconds = processor.GetVideoDurationInSeconds();
     const double duration = std::isfinite(seconds) ? seconds : 0.0;
-    const QSizeF dimensions = processor.GetVideoDimensions();
-    textFieldVideoDuration->setText(SummaryLine(duration, processor.GetFrameRate(), dimensions));
+    textFieldVideoDuration->setText(
+        SummaryLine(duration, processor.GetFrameRate(), processor.GetVideoDimensions()) +
+        PictureNotes(processor.m_pAsset.get()));
     textFieldVideoDuration->setCursorPosition(0);
     if (!(duration > 0)) {
         DisplayMessageBox(
@@ -96,7 +109,7 @@ QSizeF ControlClickWindow::DisplayFileInfo() {
     }
     SetDoubleValue(_TextFieldFrom, 0.0);
     SetDoubleValue(_TextFieldTo, duration);
-    return dimensions;
+    return processor.GetFrameDimensions();
 }
 
 void ControlClickWindow::SetParameters(QLineEdit* filePath, QLineEdit* videoDuration,

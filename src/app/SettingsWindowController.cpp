@@ -42,6 +42,7 @@ void SettingsWindowController::BindOutlets() {
     textFieldParam1 = m_pUi->textFieldParam1;
     checkBoxAppendDuration = m_pUi->checkBoxAppendDuration;
     checkBoxGreyScale = m_pUi->checkBoxGreyScale;
+    checkBoxAsDisplayed = m_pUi->checkBoxAsDisplayed;
     checkBoxAppendFileName = m_pUi->checkBoxAppendFileName;
     textFieldBaseFolderPath = m_pUi->textFieldBaseFolderPath;
     checkAddTimeIntervalToImages = m_pUi->checkAddTimeIntervalToImages;
@@ -71,6 +72,7 @@ void SettingsWindowController::windowDidLoad() {
     // Very old systems could not put times into file names, so the box used to be disabled
     // there; every platform this build runs on can, so the box stays enabled.
     checkBoxGreyScale->setChecked(settings.GetOutputImageAsGreyScale() != 0);
+    checkBoxAsDisplayed->setChecked(settings.GetOutputImageAsDisplayed() != 0);
     textFieldBaseFolderPath->setText(settings.GetBaseFolder());
     checkAddTimeIntervalToImages->setChecked(settings.GetAddTimeIntervalToImages() != 0);
     if (GetTimeFromSeconds(1.0).isEmpty()) {
@@ -97,6 +99,7 @@ void SettingsWindowController::StoreSettings() {
     settings.SetOutputImageFileNameParameter1(textFieldParam1->text());
     settings.SetOutputImageFileNameAppendDuration(StateOf(checkBoxAppendDuration));
     settings.SetOutputImageAsGreyScale(StateOf(checkBoxGreyScale));
+    settings.SetOutputImageAsDisplayed(StateOf(checkBoxAsDisplayed));
     settings.SetBaseFolder(textFieldBaseFolderPath->text());
     settings.SetAddTimeIntervalToImages(StateOf(checkAddTimeIntervalToImages));
     // No colour was stored when the sheet opened and none was picked: storing nothing

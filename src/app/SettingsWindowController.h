@@ -1,7 +1,7 @@
 #pragma once
 // The settings sheet: edits the output options that are not on the main window (file
-// naming, grey scale, the drawn time and its colour, the base folder, the frame rate and
-// delay of written movies, the image compression quality).
+// naming, grey scale, frames as players show them, the drawn time and its colour, the base folder,
+// the frame rate and delay of written movies, the image compression quality).
 //
 // The sheet reads every value from a fresh AppSettings when it is made and writes all of
 // them back only on OK; until then edits live in the controls and in m_pTimeColor. Each
@@ -67,6 +67,7 @@ class SettingsWindowController : public QDialog {
     QLineEdit* textFieldParam1 = nullptr;
     QCheckBox* checkBoxAppendDuration = nullptr;
     QCheckBox* checkBoxGreyScale = nullptr;
+    QCheckBox* checkBoxAsDisplayed = nullptr;
     QCheckBox* checkBoxAppendFileName = nullptr;
     QLineEdit* textFieldBaseFolderPath = nullptr;
     QCheckBox* checkAddTimeIntervalToImages = nullptr;

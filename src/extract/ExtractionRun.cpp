@@ -116,6 +116,7 @@ QString VideoFileProcessor::DoExportAllImages(std::shared_ptr<QStringList>& out)
     }
     if (!m_pAsset) return options.naming.folder;
     ImageGenerator generator(*m_pAsset);
+    generator.setAppliesPreferredTrackTransform(m_bOutputAsDisplayed);
     generator.setRequestedTimeToleranceBefore(kCMTimeZero);
     generator.setRequestedTimeToleranceAfter(kCMTimeZero);
     m_oVideoTimeScale = m_pAsset->duration().timescale;
@@ -144,6 +145,7 @@ VideoFileProcessor::RunOptions VideoFileProcessor::ReadRunSettings() {
     options.naming.appendFileName = settings.GetOutputImageAppendFileName() != 0;
     options.naming.appendDuration = settings.GetOutputImageFileNameAppendDuration() == 1;
     m_bExportAsGreyScale = settings.GetOutputImageAsGreyScale() == 1;
+    ReadOutputAsDisplayed();
     return options;
 }
 

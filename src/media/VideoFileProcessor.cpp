@@ -60,6 +60,16 @@ QSizeF VideoFileProcessor::GetVideoDimensions() const {
     return m_pAsset && m_pAsset->hasVideoTrack() ? m_pAsset->naturalSize() : QSizeF(0, 0);
 }
 
+bool VideoFileProcessor::ReadOutputAsDisplayed() {
+    m_bOutputAsDisplayed = GetAppSettings().GetOutputImageAsDisplayed() == 1;
+    return m_bOutputAsDisplayed;
+}
+
+QSizeF VideoFileProcessor::GetFrameDimensions() {
+    if (!m_pAsset || !m_pAsset->hasVideoTrack()) return QSizeF(0, 0);
+    return ReadOutputAsDisplayed() ? m_pAsset->presentationSize() : m_pAsset->naturalSize();
+}
+
 DrawableImage VideoFileProcessor::imageFromCGImageRef(const QImage& frame) const {
     return DrawableImage(frame);
 }

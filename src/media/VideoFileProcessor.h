@@ -40,7 +40,12 @@ class VideoFileProcessor {
     CMTime GetVideoDuration() const;
     double GetVideoDurationInSeconds() const;
     float GetFrameRate() const;
-    QSizeF GetVideoDimensions() const;  // (0, 0) without a video track
+    QSizeF GetVideoDimensions() const;  // coded size; (0, 0) without a video track
+    // The size frames are taken at: as players show them when the settings ask for it
+    // (turned, stretched to square pixels), else the coded size. (0, 0) without a video track.
+    QSizeF GetFrameDimensions();
+    // Reads whether frames are taken as players show them (m_bOutputAsDisplayed).
+    bool ReadOutputAsDisplayed();
     // Why the video was refused (pictures too large to decode); empty otherwise.
     QString GetVideoProblem() const;
     DrawableImage imageFromCGImageRef(const QImage& frame) const;
@@ -137,6 +142,7 @@ class VideoFileProcessor {
     std::unique_ptr<MediaAsset> m_pAsset;
     QString mFilePath;
     bool m_bExportAsGreyScale = false;
+    bool m_bOutputAsDisplayed = false;
     std::unique_ptr<GreyScaleConverter> m_pGreyScaleConverter;
     std::unique_ptr<AppSettings> m_pAppSettings;
     QString pLastFilePath;

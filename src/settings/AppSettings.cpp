@@ -221,6 +221,12 @@ long long AppSettings::GetOutputImageAppendFileName() const {
 void AppSettings::SetOutputImageAppendFileName(long long v) {
     SetIntegerValue(v, "OutputImageAppendFileName");
 }
+long long AppSettings::GetOutputImageAsDisplayed() const {
+    return GetIntegerValue("OutputImageAsDisplayed");
+}
+void AppSettings::SetOutputImageAsDisplayed(long long v) {
+    SetIntegerValue(v, "OutputImageAsDisplayed");
+}
 
 double AppSettings::GetFrom() const {
     return std::fabs(GetDoubleValue("dblFrom"));

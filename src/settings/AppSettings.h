@@ -70,6 +70,9 @@ class AppSettings {
     void SetOutputImageAsGreyScale(long long value);
     long long GetOutputImageAppendFileName() const;
     void SetOutputImageAppendFileName(long long value);
+    // 1: frames are turned, mirrored and stretched to square pixels as players show them.
+    long long GetOutputImageAsDisplayed() const;
+    void SetOutputImageAsDisplayed(long long value);
     double GetFrom() const;
     void SetFrom(double value);
     double GetTo() const;

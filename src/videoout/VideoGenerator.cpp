@@ -228,14 +228,15 @@ MovieOutcome VideoGenerator::DoExportVideoWithWatermark(const QString& sourcePat
         outcome.error = "The file has no video track.";
         return outcome;
     }
-    const QSize frame(static_cast<int>(asset->naturalSize().width()),
-                      static_cast<int>(asset->naturalSize().height()));
+    const QSize frame =
+        (m_bAsDisplayed ? asset->presentationSize() : asset->naturalSize()).toSize();
     const float rate = asset->nominalFrameRate();
     if (rate < 1 || frame.isEmpty()) {
         outcome.error = "The video has fewer than 1 frame per second or no picture size.";
         return outcome;
     }
     ImageGenerator generator(*asset);
+    generator.setAppliesPreferredTrackTransform(m_bAsDisplayed);
     generator.setRequestedTimeToleranceBefore(kCMTimeZero);
     generator.setRequestedTimeToleranceAfter(kCMTimeZero);
     if (m_dblFrameDelayDuringExport == 0) m_dblFrameDelayDuringExport = kDefaultFrameDelay;

@@ -31,6 +31,8 @@ class VideoGenerator {
   public:
     double FrameDelayDuringExport() const { return m_dblFrameDelayDuringExport; }
     void setFrameDelayDuringExport(double seconds) { m_dblFrameDelayDuringExport = seconds; }
+    // Whether the re-encode takes frames as players show them (turned, square pixels).
+    void setAppliesPreferredTrackTransform(bool applies) { m_bAsDisplayed = applies; }
 
     // One frame per entry that loads as an image, at k / frameRate seconds (an exact rational
     // time base: 29.97 is 30000/1001). Entries that are absolute paths are used as they are,
@@ -51,4 +53,5 @@ class VideoGenerator {
 
   private:
     double m_dblFrameDelayDuringExport = 0;
+    bool m_bAsDisplayed = false;
 };

@@ -45,7 +45,7 @@ VideoWallPlan PlanTiles(VideoFileProcessor& processor) {
 // The sizes of a wall that has tiles, stored in the processor like the panel's message shows.
 void PlanSizes(VideoFileProcessor& processor, VideoWallPlan& plan) {
     plan.sizePercentage = processor.GetAppSettings().GetImageSizePercentage();
-    processor.m_oVideoSizeForWallCreation = processor.GetVideoDimensions();
+    processor.m_oVideoSizeForWallCreation = processor.GetFrameDimensions();
     plan.tileSize = WallTileSize(processor.m_oVideoSizeForWallCreation, plan.sizePercentage);
     processor.m_oSizeOfImageWall = WallSize(plan.grid, plan.tileSize);
     processor.m_iWallImageHeight = static_cast<long long>(processor.m_oSizeOfImageWall.height());
@@ -114,6 +114,7 @@ bool VideoFileProcessor::ExportVideoWall(const QString& targetPath, QString* err
     DrawableImage wall = WhiteWall(m_oSizeOfImageWall);
     if (wall.isNull()) return Refuse("There is not enough memory for the Image Wall.", error);
     ImageGenerator generator(*m_pAsset);  // one for all tiles, asked in time order
+    generator.setAppliesPreferredTrackTransform(ReadOutputAsDisplayed());
     generator.setRequestedTimeToleranceBefore(kCMTimeZero);
     generator.setRequestedTimeToleranceAfter(kCMTimeZero);
     long long row = 0;

@@ -54,6 +54,7 @@ TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOnlyOkStoresTheEditedOnes) {
         EXPECT_FALSE(sheet->checkBoxAppendDuration->isChecked());
         EXPECT_TRUE(sheet->checkBoxAppendDuration->isEnabled());
         EXPECT_FALSE(sheet->checkBoxGreyScale->isChecked());
+        EXPECT_FALSE(sheet->checkBoxAsDisplayed->isChecked());
         EXPECT_EQ(sheet->textFieldBaseFolderPath->text(), "/media/exports");
         EXPECT_FALSE(sheet->checkAddTimeIntervalToImages->isChecked());
         EXPECT_TRUE(sheet->checkAddTimeIntervalToImages->isEnabled());
@@ -65,6 +66,7 @@ TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOnlyOkStoresTheEditedOnes) {
         sheet->textFieldParam1->setText("take 2");
         sheet->checkBoxAppendDuration->setChecked(true);
         sheet->checkBoxGreyScale->setChecked(true);
+        sheet->checkBoxAsDisplayed->setChecked(true);
         sheet->textFieldBaseFolderPath->setText("/srv/frames");
         sheet->checkAddTimeIntervalToImages->setChecked(true);
         sheet->textFieldFrameRate->setText("12.5");
@@ -80,6 +82,7 @@ TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOnlyOkStoresTheEditedOnes) {
     EXPECT_EQ(settings.GetOutputImageFileNameParameter1(), "take 2");
     EXPECT_EQ(settings.GetOutputImageFileNameAppendDuration(), 1);
     EXPECT_EQ(settings.GetOutputImageAsGreyScale(), 1);
+    EXPECT_EQ(Stored("OutputImageAsDisplayed").toLongLong(), 1);
     EXPECT_EQ(settings.GetBaseFolder(), "/srv/frames");
     EXPECT_EQ(settings.GetAddTimeIntervalToImages(), 1);
     EXPECT_FALSE(settings.GetTimeColor().has_value());  // none picked: none stored

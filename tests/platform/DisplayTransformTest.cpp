@@ -28,18 +28,6 @@ double Psnr(const QImage& a, const QImage& b) {
     return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
-QString Upright() {
-    return MakeVideo("upright.mp4",
-                     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v libx264 "
-                     "-pix_fmt yuv420p");
-}
-
-QString Rotated(int degrees) {
-    return MakeVideo(
-        QString("rotated-%1.mp4").arg(degrees),
-        {"-i", Upright(), "-c", "copy", "-metadata:s:v:0", QString("rotate=%1").arg(degrees)});
-}
-
 QImage FrameAsShown(const QString& video, bool asShown, double seconds = 0.4) {
     const auto asset = MediaAsset::Open(video);
     ImageGenerator generator(*asset);
@@ -53,7 +41,7 @@ QImage FrameAsShown(const QString& video, bool asShown, double seconds = 0.4) {
 class RotatedVideoTest : public testing::TestWithParam<int> {};
 
 TEST_P(RotatedVideoTest, ShowsWhatTheReferencePlayerShows) {
-    const QString video = Rotated(GetParam());
+    const QString video = RotatedVideo(GetParam());
     const auto asset = MediaAsset::Open(video);
     const QSize shown = asset->presentationSize().toSize();
     EXPECT_EQ(shown, GetParam() % 180 == 0 ? QSize(320, 240) : QSize(240, 320));

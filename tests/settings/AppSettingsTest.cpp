@@ -27,6 +27,7 @@ TEST(AppSettingsTest, FirstRunReadsTheRegisteredDefaults) {
     EXPECT_EQ(settings.GetOutputImageAppendFileName(), 0);
     EXPECT_EQ(settings.GetOutputImageFileNameAppendDuration(), 0);
     EXPECT_EQ(settings.GetOutputImageAsGreyScale(), 0);
+    EXPECT_EQ(settings.GetOutputImageAsDisplayed(), 0);
     EXPECT_EQ(settings.GetAddWatermark(), 0);
     EXPECT_EQ(settings.GetAlignment(), 0);
     EXPECT_FALSE(settings.GetTimeColor().has_value());

@@ -60,6 +60,16 @@ QString PartyGif() {
     return MakeVideo("party.gif", "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1.2");
 }
 
+QString RotatedVideo(int degrees) {
+    const QString upright = MakeVideo("upright.mp4",
+                                      "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 "
+                                      "-c:v libx264 -pix_fmt yuv420p");
+    if (degrees == 0) return upright;
+    return MakeVideo(
+        QString("rotated-%1.mp4").arg(degrees),
+        {"-i", upright, "-c", "copy", "-metadata:s:v:0", QString("rotate=%1").arg(degrees)});
+}
+
 QImage Filled(QSize size, const QColor& colour) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(colour);

@@ -61,6 +61,9 @@ QString SampleVideo();
 QString SilentVideo();
 QString SoundOnly();
 QString PartyGif();
+// 1 s of 320 x 240 pictures at 25 fps whose rotate tag turns them by `degrees` (a multiple of
+// 90) for display; 0 gives the untagged video.
+QString RotatedVideo(int degrees);
 // An opaque image of one colour at 72 dots per inch (a pixel per point).
 QImage Filled(QSize size, const QColor& colour);
 

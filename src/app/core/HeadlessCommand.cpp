@@ -29,7 +29,7 @@ const char* const kUsage =
     "       stillpress-cli wall-from-video VIDEO OUTPUT [options]\n"
     "       stillpress-cli wall-from-images FOLDER OUTPUT [--rows N] [--format F]\n"
     "       stillpress-cli movie-from-images FOLDER OUTPUT.mp4 [--frame-rate R] [--frame-delay S]\n"
-    "       stillpress-cli reencode VIDEO OUTPUT.mp4 [--frame-delay S]\n"
+    "       stillpress-cli reencode VIDEO OUTPUT.mp4 [--frame-delay S] [--as-displayed]\n"
     "       stillpress-cli gif-frames GIF FOLDER [--format F]\n"
     "       stillpress-cli info VIDEO [--output FILE]\n"
     "       stillpress-cli convert VIDEO [--preset NAME]\n"
@@ -58,6 +58,7 @@ const char* const kUsage =
     "  --frame-delay S           pause after handing each frame to the movie writer\n"
     "  --quality 0-100           compression quality\n"
     "  --grey, --no-grey         save in grey scale\n"
+    "  --as-displayed, --no-as-displayed    turn, mirror and stretch frames as players do\n"
     "  --time-stamp, --no-time-stamp        draw the frame's time\n"
     "  --auto-delete, --no-auto-delete      remove consecutive duplicate frames\n"
     "  --prefix TEXT             text that starts file names\n"
@@ -217,6 +218,7 @@ QHash<QString, ValueReader> ValueOptions(ParsedArguments& parsed) {
 const QHash<QString, QString>& FlagKeys() {
     static const QHash<QString, QString> keys{
         {"grey", "OutputImageAsGreyScale"},
+        {"as-displayed", "OutputImageAsDisplayed"},
         {"time-stamp", "AddTimeIntervalToImages"},
         {"auto-delete", "_checkBoxAutoDelete"},
         {"append-name", "OutputImageAppendFileName"},
@@ -287,7 +289,7 @@ CommandSyntax ExportImagesSyntax() {
 CommandSyntax WallFromVideoSyntax() {
     return {{"video", "wall file to write"},
             QStringList{"from", "to", "interval", "rows", "size", "format", "grey", "time-stamp",
-                        "watermark", "watermark-opacity", "watermark-place"} +
+                        "as-displayed", "watermark", "watermark-opacity", "watermark-place"} +
                 kFrontEndFlags};
 }
 
@@ -301,7 +303,8 @@ CommandSyntax MovieFromImagesSyntax() {
 }
 
 CommandSyntax ReencodeSyntax() {
-    return {{"video", "movie file to write"}, QStringList{"frame-delay"} + kFrontEndFlags};
+    return {{"video", "movie file to write"},
+            QStringList{"frame-delay", "as-displayed"} + kFrontEndFlags};
 }
 
 // Diagnostics and the desktop as the options ask.

@@ -97,7 +97,7 @@ std::unique_ptr<VideoFileProcessor> OpenVideoForReencode(const QString& videoPat
 }
 
 QString ReencodePanelMessage(VideoFileProcessor& processor) {
-    const QSizeF size = processor.GetVideoDimensions();
+    const QSizeF size = processor.GetFrameDimensions();
     const double frames = processor.GetFrameRate() * processor.GetVideoDurationInSeconds();
     return QString(
                "Please select a Name / Path to Export Video.\r\n\r\nNumber of Frames in "
@@ -118,6 +118,7 @@ MovieWriteResult WriteReencodedMovie(const QString& sourcePath, const QString& o
                                      MessagePresenter& messages) {
     VideoGenerator generator;
     generator.setFrameDelayDuringExport(AppSettings().GetFrameDelayDuringExport());
+    generator.setAppliesPreferredTrackTransform(AppSettings().GetOutputImageAsDisplayed() == 1);
     return ReportWrite(
         messages, [&] { return generator.DoExportVideoWithWatermark(sourcePath, outputPath); });
 }
