@@ -19,6 +19,19 @@ make_video() {
     echo "$path"
 }
 
+# make_hdr_video NAME SECONDS SIZE RATE: 10-bit HEVC in PQ with BT.2020 primaries, made once,
+# whose SDR white sits at 1000 nits (highlights to tone map), with x265's default GOPs.
+make_hdr_video() {
+    local path="$DATA/$1"
+    [[ -f "$path" ]] || { ffmpeg -hide_banner -loglevel error -y -f lavfi \
+        -i "testsrc2=size=$3:rate=$4:duration=$2" \
+        -vf "zscale=tin=bt709:pin=bt709:min=bt709:t=smpte2084:p=bt2020:m=bt2020nc:npl=1000" \
+        -c:v libx265 -preset ultrafast -x265-params log-level=error -pix_fmt yuv420p10le \
+        -color_trc smpte2084 -color_primaries bt2020 -colorspace bt2020nc \
+        "$path.part.mp4" && mv "$path.part.mp4" "$path"; }
+    echo "$path"
+}
+
 # measure OUTFILE COMMAND...: runs the command, appends "seconds kilobytes" to OUTFILE.
 measure() {
     local outfile=$1

@@ -12,6 +12,7 @@ extern "C" {
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -29,10 +30,44 @@ constexpr double kHlgPeakNits = 1000;
 constexpr double kHlgSystemGamma = 1.2;
 constexpr double kDisplayGamma = 2.4;  // BT.1886
 
-// Signal tables are indexed by the signal in 1/65535 steps; light tables by the fourth root of
-// light (0 to 1) in 1/16383 steps, which keeps their steps fine in the dark.
+// Signal tables are indexed by the signal in 1/65535 steps.
 constexpr int kSignalSteps = 65535;
-constexpr int kRootSteps = 16383;
+
+// Light tables (0 to 1) are indexed by a float's exponent and leading mantissa bits: 2^Bits
+// steps an octave from 2^-24 up. Finding the index takes no root or logarithm, and the steps
+// stay fine in the dark, where the eye and the display curve need them.
+template <int Bits>
+struct OctaveIndex {
+    static constexpr int kOctaves = 24;
+    static constexpr int kSize = (kOctaves << Bits) + 1;
+    static constexpr uint32_t kFloorBits = static_cast<uint32_t>(127 - kOctaves) << 23;
+
+    static int Of(float x) {
+        const float bounded = std::clamp(x, 0x1p-24f, 1.0f);
+        uint32_t bits;
+        std::memcpy(&bits, &bounded, sizeof bits);
+        return static_cast<int>((bits - kFloorBits) >> (23 - Bits));
+    }
+    // The middle of the step at `index`.
+    static double ValueAt(int index) {
+        const uint32_t bits =
+            kFloorBits + (static_cast<uint32_t>(index) << (23 - Bits)) + (1u << (22 - Bits));
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return std::min(static_cast<double>(value), 1.0);
+    }
+    template <typename Value, typename Function>
+    static std::vector<Value> Table(Function of) {
+        std::vector<Value> table(kSize);
+        for (int i = 0; i < kSize; ++i) table[i] = static_cast<Value>(of(ValueAt(i)));
+        return table;
+    }
+};
+
+// Code values need fine steps (a 1/2048 octave is under 0.05 of a code); the smooth curves
+// of gain and OOTF do with coarse ones, which keeps building them per picture cheap.
+using CodeIndex = OctaveIndex<11>;
+using CurveIndex = OctaveIndex<8>;
 
 constexpr double kPqM1 = 2610.0 / 16384, kPqM2 = 2523.0 / 4096 * 128;
 constexpr double kPqC1 = 3424.0 / 4096, kPqC2 = 2413.0 / 4096 * 32, kPqC3 = 2392.0 / 4096 * 32;
@@ -82,24 +117,9 @@ const std::vector<float>& SignalToLight(Transfer transfer) {
     return tables[static_cast<int>(transfer)];
 }
 
-// A table over x in [0, 1], indexed by the fourth root of x.
-template <typename Value, typename Function>
-std::vector<Value> RootTable(Function of) {
-    std::vector<Value> table(kRootSteps + 1);
-    for (int i = 0; i <= kRootSteps; ++i) {
-        const double root = static_cast<double>(i) / kRootSteps;
-        table[i] = static_cast<Value>(of(root * root * root * root));
-    }
-    return table;
-}
-
-inline int RootIndex(float x) {
-    return static_cast<int>(std::sqrt(std::sqrt(std::clamp(x, 0.0f, 1.0f))) * kRootSteps + 0.5f);
-}
-
 // HLG's OOTF factor Ys^(gamma - 1), in SDR units of its 1000-nit display.
 const std::vector<float>& HlgOotf() {
-    static const std::vector<float> table = RootTable<float>([](double luminance) {
+    static const std::vector<float> table = CurveIndex::Table<float>([](double luminance) {
         return std::pow(luminance, kHlgSystemGamma - 1) * kHlgPeakNits / kSdrWhiteNits;
     });
     return table;
@@ -107,7 +127,7 @@ const std::vector<float>& HlgOotf() {
 
 // SDR BT.709 code values of light from black to SDR white.
 const std::vector<uint8_t>& LightToCode() {
-    static const std::vector<uint8_t> table = RootTable<uint8_t>(
+    static const std::vector<uint8_t> table = CodeIndex::Table<uint8_t>(
         [](double light) { return std::lround(255 * std::pow(light, 1 / kDisplayGamma)); });
     return table;
 }
@@ -142,7 +162,7 @@ const std::vector<float>& GainCurve(double peakNits) {
     thread_local std::vector<float> cached;
     if (cachedPeak != peakNits || cached.empty()) {
         const Eetf eetf(peakNits);
-        cached = RootTable<float>([&](double fraction) {
+        cached = CurveIndex::Table<float>([&](double fraction) {
             const double nits = fraction * peakNits;
             return nits > 0 ? eetf(nits) / nits : 1.0;
         });
@@ -205,6 +225,17 @@ bool IsReadable(const AVPixFmtDescriptor& format) {
             return false;
     }
     return true;
+}
+
+// Doubles a row of chroma sited on the even pixels: odd pixels take the mean of their neighbours.
+STILLPRESS_VECTOR_CLONES
+void UpsampleHalves(const float* chroma, int chromaWidth, int width, float* out) {
+    const int pairs = std::min(chromaWidth - 1, width / 2);
+    for (int i = 0; i < pairs; ++i) {
+        out[2 * i] = chroma[i];
+        out[2 * i + 1] = 0.5f * (chroma[i] + chroma[i + 1]);
+    }
+    for (int x = 2 * pairs; x < width; ++x) out[x] = chroma[std::min(x / 2, chromaWidth - 1)];
 }
 
 // A picture's rows as non-linear R'G'B', 0 to 1 from nominal black to white.
@@ -302,6 +333,7 @@ void SignalRows::ChromaRow(int plane, int row, float* out) {
         m_aNear[i] =
             ((1 - below) * m_aNear[i] + below * m_aFar[i] - m_fltChromaOffset) * m_fltChromaScale;
     const int width = m_pFrame->width, mask = (1 << m_iShiftX) - 1;
+    if (m_iShiftX == 1) return UpsampleHalves(m_aNear.data(), m_iChromaWidth, width, out);
     const float step = 1.0f / static_cast<float>(1 << m_iShiftX);
     for (int x = 0; x < width; ++x) {
         const int left = x >> m_iShiftX;
@@ -364,7 +396,7 @@ void ApplyHlgOotf(const float* ootf, LumaWeights weights, float* r, float* g, fl
     const float green = weights.green();
     for (int i = 0; i < width; ++i) {
         const float factor =
-            ootf[RootIndex(weights.red * r[i] + green * g[i] + weights.blue * b[i])];
+            ootf[CurveIndex::Of(weights.red * r[i] + green * g[i] + weights.blue * b[i])];
         r[i] *= factor;
         g[i] *= factor;
         b[i] *= factor;
@@ -375,7 +407,7 @@ STILLPRESS_VECTOR_CLONES
 void ApplyGain(const float* gain, float peak, float* r, float* g, float* b, int width) {
     const float toFraction = 1 / peak;
     for (int i = 0; i < width; ++i) {
-        const float factor = gain[RootIndex(std::max({r[i], g[i], b[i]}) * toFraction)];
+        const float factor = gain[CurveIndex::Of(std::max({r[i], g[i], b[i]}) * toFraction)];
         r[i] *= factor;
         g[i] *= factor;
         b[i] *= factor;
@@ -394,26 +426,39 @@ void ToBt709Primaries(float* r, float* g, float* b, int width) {
 }
 
 // Brings every pixel into [0, 1] on all channels by moving it towards the grey of its own
-// BT.709 luminance: first out of the negatives, then below white.
+// BT.709 luminance, just as far as its lowest channel needs to reach 0 and its highest 1.
+// Branch-free, so that it vectorises: a pixel already in range keeps a factor of 1.
 STILLPRESS_VECTOR_CLONES
 void DesaturateIntoRange(float* r, float* g, float* b, int width) {
+    constexpr float kTiny = 1e-20f;
     for (int i = 0; i < width; ++i) {
         const float y =
             std::clamp(kBt709.red * r[i] + kBt709.green() * g[i] + kBt709.blue * b[i], 0.0f, 1.0f);
         const float low = std::min({r[i], g[i], b[i]});
         const float high = std::max({r[i], g[i], b[i]});
-        float keep = 1;
-        if (low < 0) keep = y / (y - low);
-        if (y + keep * (high - y) > 1) keep = std::min(keep, (1 - y) / (high - y));
+        const float keep =
+            std::min(y / std::max({y - low, y, kTiny}), (1 - y) / std::max(high - y, kTiny));
         r[i] = y + keep * (r[i] - y);
         g[i] = y + keep * (g[i] - y);
         b[i] = y + keep * (b[i] - y);
     }
 }
 
+// The largest of the values, compared as their bits: the order of non-negative floats, with
+// negatives below them all.
+STILLPRESS_VECTOR_CLONES
+int32_t LargestBits(const float* values, int count, int32_t largest) {
+    for (int i = 0; i < count; ++i) {
+        int32_t bits;
+        std::memcpy(&bits, &values[i], sizeof bits);
+        largest = std::max(largest, bits);
+    }
+    return largest;
+}
+
 STILLPRESS_VECTOR_CLONES
 void LightToCodes(const uint8_t* table, const float* light, uint8_t* codes, int width) {
-    for (int i = 0; i < width; ++i) codes[i] = table[RootIndex(light[i])];
+    for (int i = 0; i < width; ++i) codes[i] = table[CodeIndex::Of(light[i])];
 }
 
 // One picture's mapping, row by row.
@@ -427,14 +472,17 @@ class Mapping {
           m_aLight(3 * static_cast<size_t>(frame.width)),
           m_aCodes(3 * static_cast<size_t>(frame.width)) {}
 
-    // The brightest light of the picture, in nits.
+    // The brightest light of the picture in nits: its largest BT.709 channel, the one the
+    // curve works on.
     double MeasurePeak(int height) {
-        float peak = 0;
+        int32_t largest = 0;
         for (int row = 0; row < height; ++row) {
             LightOf(row);
-            for (const float light : m_aLight) peak = std::max(peak, light);
+            largest = LargestBits(m_aLight.data(), 3 * m_iWidth, largest);
         }
-        return peak * kSdrWhiteNits;
+        float light;
+        std::memcpy(&light, &largest, sizeof light);
+        return light * kSdrWhiteNits;
     }
 
     void WriteRow(int row, double peakNits, yuv::PackedLayout layout, uint8_t* destination) {
@@ -445,7 +493,6 @@ class Mapping {
         if (peakNits > kSdrWhiteNits)
             ApplyGain(GainCurve(peakNits).data(), static_cast<float>(peakNits / kSdrWhiteNits), r,
                       g, b, m_iWidth);
-        if (m_oColours.wideGamut) ToBt709Primaries(r, g, b, m_iWidth);
         DesaturateIntoRange(r, g, b, m_iWidth);
         uint8_t* codes = m_aCodes.data();
         for (int channel = 0; channel < 3; ++channel)
@@ -465,6 +512,7 @@ class Mapping {
         const LumaWeights scene = m_oColours.wideGamut ? kBt2020 : kBt709;
         if (m_oColours.transfer == Transfer::Hlg)
             ApplyHlgOotf(HlgOotf().data(), scene, r, g, b, m_iWidth);
+        if (m_oColours.wideGamut) ToBt709Primaries(r, g, b, m_iWidth);
     }
 
     PictureColours m_oColours;

@@ -176,6 +176,12 @@ TEST(ImageGeneratorColour, FollowsTheTaggedMatrixAndRange) {
         ASSERT_FALSE(reference.images.empty());
         EXPECT_LE(MaxDifferenceOnFlatAreas(image, reference.images.front()), 3);
     }
+    // 10-bit SDR takes the reference's own exact conversion.
+    QString tenBit;
+    const QImage deep = Bars("bars-709-10bit.mp4", "-pix_fmt yuv420p10le" + bt709, &tenBit);
+    const ReferenceFrames reference = DecodeWithReference(tenBit, deep.width(), deep.height());
+    ASSERT_FALSE(reference.images.empty());
+    EXPECT_EQ(CompareImages(deep, reference.images.front()).maxDifference, 0);
     // Untagged HD is read as BT.709 (the reference decoder would assume BT.601).
     const QImage untaggedHd = Bars("bars-hd-untagged.mp4", "-pix_fmt yuv420p");
     ASSERT_FALSE(untaggedHd.isNull());
