@@ -168,8 +168,14 @@ DisplayTransform TransformOf(AVFormatContext* format, AVStream* video) {
     const uint8_t* matrix = av::StreamSideData(*video, AV_PKT_DATA_DISPLAYMATRIX, &size);
     const bool hasMatrix = matrix != nullptr && size >= 9 * sizeof(int32_t);
     const AVRational aspect = av_guess_sample_aspect_ratio(format, video, nullptr);
-    return DisplayTransform::From(hasMatrix ? reinterpret_cast<const int32_t*>(matrix) : nullptr,
-                                  aspect.num, aspect.den);
+    DisplayTransform transform = DisplayTransform::From(
+        hasMatrix ? reinterpret_cast<const int32_t*>(matrix) : nullptr, aspect.num, aspect.den);
+    // A damaged stream's aspect must not stretch its pictures past what may be decoded.
+    const QSize shown =
+        transform.DisplaySize(QSize(video->codecpar->width, video->codecpar->height));
+    if (static_cast<long long>(shown.width()) * shown.height() > MediaAsset::kMaxFramePixels)
+        transform.pixelAspectNumerator = transform.pixelAspectDenominator = 1;
+    return transform;
 }
 
 }  // namespace
