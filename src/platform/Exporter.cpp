@@ -5,6 +5,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/mastering_display_metadata.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -12,8 +13,12 @@ extern "C" {
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -21,15 +26,26 @@ extern "C" {
 #include "platform/MediaAsset.h"
 #include "platform/OutputFile.h"
 #include "platform/SaturatingMath.h"
+#include "platform/SdrMapping.h"
 
 namespace {
 
 // The container tags must keep keys of their own (not only the few the muxer knows), so the
-// muxer writes every entry into the "mdta" metadata as well.
-constexpr const char* kMuxerFlags = "use_metadata_tags";
+// muxer writes every entry into the "mdta" metadata as well. The `colr` atom is written even
+// when a source names only some of its colours (the muxer leaves it out then otherwise).
+constexpr const char* kMuxerFlags = "use_metadata_tags+write_colr";
 // The encoders' own statistics would drown the application's messages.
 constexpr const char* kX264Parameters = "log=0";
 constexpr const char* kX265Parameters = "log-level=error";
+// HDR in HEVC: the parameter sets and light metadata again at every key frame, for players
+// that start in the middle; PQ pictures also get x265's quantisation for PQ.
+constexpr const char* kX265HdrParameters = ":repeat-headers=1";
+constexpr const char* kX265PqParameters = ":hdr10-opt=1";
+// x265 counts chromaticities in 1/50000 and luminance in 1/10000 cd/m2.
+constexpr int kX265ChromaUnits = 50000;
+constexpr int kX265LuminanceUnits = 10000;
+// Rows of the tone-mapped RGB picture start on this many bytes, as libswscale likes best.
+constexpr int kRgbRowAlignment = 64;
 constexpr const char* kEncoderSpeed = "fast";
 constexpr const char* kProResProfile = "standard";  // ProRes 422
 // Samples per frame for encoders that take any number (PCM).
@@ -102,6 +118,272 @@ av::CodecContextPtr OpenDecoder(const AVStream& stream) {
     return decoder;
 }
 
+// The pixel aspect a player shows the stream's pictures with: the container's, else the
+// codec's; 0/1 when neither says.
+AVRational SampleAspect(const AVStream& stream) {
+    const auto valid = [](AVRational ratio) { return ratio.num > 0 && ratio.den > 0; };
+    if (valid(stream.sample_aspect_ratio)) return stream.sample_aspect_ratio;
+    if (valid(stream.codecpar->sample_aspect_ratio)) return stream.codecpar->sample_aspect_ratio;
+    return AVRational{0, 1};
+}
+
+AVRational FrameRate(AVFormatContext& input, AVStream& source) {
+    const AVRational rate = av_guess_frame_rate(&input, &source, nullptr);
+    return rate.num > 0 && rate.den > 0 ? rate : AVRational{30, 1};
+}
+
+int64_t FrameDuration(const AVFrame& frame) {
+#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
+    return frame.duration;
+#else
+    return frame.pkt_duration;
+#endif
+}
+
+// The matrix a picture is converted with: its own when libswscale knows it, else the one
+// players assume for a picture that does not say (BT.709 for HD sizes, BT.601 below).
+AVColorSpace KnownMatrix(AVColorSpace matrix, int width, int height) {
+    switch (matrix) {
+        case AVCOL_SPC_BT709:
+        case AVCOL_SPC_FCC:
+        case AVCOL_SPC_BT470BG:
+        case AVCOL_SPC_SMPTE170M:
+        case AVCOL_SPC_SMPTE240M:
+        case AVCOL_SPC_BT2020_NCL:
+            return matrix;
+        case AVCOL_SPC_BT2020_CL:  // libswscale has only the non-constant luminance one
+            return AVCOL_SPC_BT2020_NCL;
+        default:
+            return width >= 1280 || height >= 720 ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+    }
+}
+
+// The SWS_CS_* coefficients of one of KnownMatrix()'s matrices.
+int SwsMatrix(AVColorSpace matrix) {
+    switch (matrix) {
+        case AVCOL_SPC_BT709:
+            return SWS_CS_ITU709;
+        case AVCOL_SPC_FCC:
+            return SWS_CS_FCC;
+        case AVCOL_SPC_SMPTE240M:
+            return SWS_CS_SMPTE240M;
+        case AVCOL_SPC_BT2020_NCL:
+            return SWS_CS_BT2020;
+        default:
+            return SWS_CS_ITU601;
+    }
+}
+
+bool IsFullRange(const AVFrame& frame) {
+    switch (frame.format) {
+        case AV_PIX_FMT_YUVJ420P:
+        case AV_PIX_FMT_YUVJ422P:
+        case AV_PIX_FMT_YUVJ444P:
+        case AV_PIX_FMT_YUVJ440P:
+        case AV_PIX_FMT_YUVJ411P:
+            return true;
+        default:
+            return frame.color_range == AVCOL_RANGE_JPEG;
+    }
+}
+
+// A picture as libswscale reads or writes it.
+struct PictureFormat {
+    int width = 0;
+    int height = 0;
+    AVPixelFormat format = AV_PIX_FMT_NONE;
+    int matrix = SWS_CS_DEFAULT;  // SWS_CS_*; YUV pictures only
+    bool fullRange = false;
+    bool operator==(const PictureFormat&) const = default;
+};
+
+PictureFormat FormatOf(const AVFrame& frame) {
+    const AVColorSpace matrix = KnownMatrix(frame.colorspace, frame.width, frame.height);
+    return {frame.width, frame.height, static_cast<AVPixelFormat>(frame.format), SwsMatrix(matrix),
+            IsFullRange(frame)};
+}
+
+// A converter from `input` to `output`, each with its own matrix and range. The ranges are
+// set before the converter is set up: libswscale prepares its range conversion then, and for
+// pictures deeper than 8 bits does not redo it for a range given later (they would stay full
+// range).
+av::SwsPtr MakeScaler(const PictureFormat& input, const PictureFormat& output) {
+    av::SwsPtr scaler(sws_alloc_context());
+    if (!scaler) Fail("sws_alloc_context: out of memory");
+    const std::pair<const char*, int64_t> options[] = {
+        {"srcw", input.width},          {"srch", input.height},
+        {"src_format", input.format},   {"dstw", output.width},
+        {"dsth", output.height},        {"dst_format", output.format},
+        {"sws_flags", SWS_BICUBIC},     {"src_range", input.fullRange},
+        {"dst_range", output.fullRange}};
+    for (const auto& [name, value] : options)
+        av::Check(av_opt_set_int(scaler.get(), name, value, 0), "av_opt_set_int");
+    av::Check(sws_init_context(scaler.get(), nullptr, nullptr), "sws_init_context");
+    const int brightness = 0, contrast = 1 << 16, saturation = 1 << 16;
+    av::Check(sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(input.matrix),
+                                       input.fullRange, sws_getCoefficients(output.matrix),
+                                       output.fullRange, brightness, contrast, saturation),
+              "sws_setColorspaceDetails");
+    return scaler;
+}
+
+// What the encoder is given: its pixel format and the colours its pictures are coded in.
+struct PicturePlan {
+    AVPixelFormat format = AV_PIX_FMT_YUV420P;
+    AVColorPrimaries primaries = AVCOL_PRI_UNSPECIFIED;
+    AVColorTransferCharacteristic transfer = AVCOL_TRC_UNSPECIFIED;
+    AVColorSpace matrix = AVCOL_SPC_UNSPECIFIED;
+    bool mapToSdr = false;  // HDR light is tone mapped to SDR BT.709 first
+    bool keepsHdr = false;  // HDR light stays, and its metadata goes with it
+};
+
+// The source's colours, kept; HDR stays HDR in HEVC (in 10 bits) and ProRes, and becomes SDR
+// BT.709 in H.264 (which players take as SDR). Every output is limited range, as video is.
+PicturePlan PlanFor(const ExportPreset& preset, const AVCodecParameters& source) {
+    const bool hdr = sdr::TransferOf(source.color_trc) != sdr::Transfer::Sdr;
+    PicturePlan plan{AV_PIX_FMT_YUV420P, source.color_primaries, source.color_trc,
+                     KnownMatrix(source.color_space, source.width, source.height)};
+    if (preset.videoEncoder == "prores_ks") {
+        plan.format = AV_PIX_FMT_YUV422P10LE;
+        plan.keepsHdr = hdr;
+    } else if (hdr && preset.videoEncoder == "libx265") {
+        plan.format = AV_PIX_FMT_YUV420P10LE;
+        plan.keepsHdr = true;
+    } else if (hdr) {
+        plan = {AV_PIX_FMT_YUV420P, AVCOL_PRI_BT709, AVCOL_TRC_BT709, AVCOL_SPC_BT709, true};
+    }
+    return plan;
+}
+
+// HDR light metadata: the mastering display and the content light level, as far as known.
+struct HdrLight {
+    std::optional<AVMasteringDisplayMetadata> display;
+    std::optional<AVContentLightMetadata> content;
+    bool empty() const { return !display && !content; }
+};
+
+template <typename T>
+std::optional<T> SideDataAs(const uint8_t* data, size_t size) {
+    if (data == nullptr || size < sizeof(T)) return std::nullopt;
+    T value;
+    std::memcpy(&value, data, sizeof value);
+    return value;
+}
+
+HdrLight LightOf(const AVStream& stream) {
+    size_t displaySize = 0, contentSize = 0;
+    const uint8_t* display =
+        av::StreamSideData(stream, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, &displaySize);
+    const uint8_t* content =
+        av::StreamSideData(stream, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, &contentSize);
+    return {SideDataAs<AVMasteringDisplayMetadata>(display, displaySize),
+            SideDataAs<AVContentLightMetadata>(content, contentSize)};
+}
+
+HdrLight LightOf(const AVFrame& frame) {
+    const AVFrameSideData* display =
+        av_frame_get_side_data(&frame, AV_FRAME_DATA_MASTERING_DISPLAY_METADATA);
+    const AVFrameSideData* content =
+        av_frame_get_side_data(&frame, AV_FRAME_DATA_CONTENT_LIGHT_LEVEL);
+    return {
+        display ? SideDataAs<AVMasteringDisplayMetadata>(display->data, display->size)
+                : std::nullopt,
+        content ? SideDataAs<AVContentLightMetadata>(content->data, content->size) : std::nullopt};
+}
+
+// The first picture of stream `index`, read on a demuxer of its own (the conversion's may
+// not move); nullptr when none decodes.
+av::FramePtr FirstPicture(const QString& path, int index) {
+    av::InputFormatPtr input = OpenInput(path);
+    av::CodecContextPtr decoder = OpenDecoder(*input->streams[index]);
+    av::PacketPtr packet = av::MakePacket();
+    av::FramePtr frame = av::MakeFrame();
+    for (bool more = true; more;) {
+        more = av_read_frame(input.get(), packet.get()) >= 0;
+        if (more && packet->stream_index != index) {
+            av_packet_unref(packet.get());
+            continue;
+        }
+        const int sent = avcodec_send_packet(decoder.get(), more ? packet.get() : nullptr);
+        av_packet_unref(packet.get());
+        av::Check(sent, "avcodec_send_packet");
+        const int code = avcodec_receive_frame(decoder.get(), frame.get());
+        if (code >= 0) return frame;
+        if (code != AVERROR(EAGAIN) && code != AVERROR_EOF)
+            av::Check(code, "avcodec_receive_frame");
+    }
+    return nullptr;
+}
+
+// The source's light metadata: the stream's, else what its first picture carries (HEVC, for
+// one, may hold it only in the pictures).
+HdrLight SourceLight(const AVStream& source, const QString& path) {
+    const HdrLight light = LightOf(source);
+    if (!light.empty()) return light;
+    const av::FramePtr first = FirstPicture(path, source.index);
+    return first ? LightOf(*first) : HdrLight{};
+}
+
+// Gives `stream` a copy of `size` bytes at `data` as its side data of `type` (kept where
+// av::StreamSideData reads it).
+void AddStreamSideData(AVStream& stream, AVPacketSideDataType type, const void* data, size_t size) {
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 30, 100)
+    AVPacketSideData* copy = av_packet_side_data_new(
+        &stream.codecpar->coded_side_data, &stream.codecpar->nb_coded_side_data, type, size, 0);
+    if (copy == nullptr) Fail("av_packet_side_data_new: out of memory");
+    std::memcpy(copy->data, data, size);
+#else
+    uint8_t* copy = av_stream_new_side_data(&stream, type, size);
+    if (copy == nullptr) Fail("av_stream_new_side_data: out of memory");
+    std::memcpy(copy, data, size);
+#endif
+}
+
+void AddLight(AVStream& stream, const HdrLight& light) {
+    if (light.display)
+        AddStreamSideData(stream, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, &*light.display,
+                          sizeof *light.display);
+    if (light.content)
+        AddStreamSideData(stream, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, &*light.content,
+                          sizeof *light.content);
+}
+
+std::string X265Units(AVRational value, int units) {
+    return std::to_string(value.den > 0 ? av_rescale(value.num, units, value.den) : 0);
+}
+
+std::string X265Point(const AVRational (&xy)[2]) {
+    return "(" + X265Units(xy[0], kX265ChromaUnits) + "," + X265Units(xy[1], kX265ChromaUnits) +
+           ")";
+}
+
+// The light metadata in x265's parameters, which put it into the stream's SEI messages.
+// (AVMasteringDisplayMetadata lists the primaries red, green, blue; x265 green, blue, red.)
+std::string X265LightParameters(const HdrLight& light) {
+    std::string text;
+    const std::optional<AVMasteringDisplayMetadata>& display = light.display;
+    if (display && display->has_primaries && display->has_luminance)
+        text += ":master-display=G" + X265Point(display->display_primaries[1]) + "B" +
+                X265Point(display->display_primaries[2]) + "R" +
+                X265Point(display->display_primaries[0]) + "WP" + X265Point(display->white_point) +
+                "L(" + X265Units(display->max_luminance, kX265LuminanceUnits) + "," +
+                X265Units(display->min_luminance, kX265LuminanceUnits) + ")";
+    if (light.content)
+        text += ":max-cll=" + std::to_string(light.content->MaxCLL) + "," +
+                std::to_string(light.content->MaxFALL);
+    return text;
+}
+
+QString X265Parameters(const PicturePlan& plan, const HdrLight& light) {
+    std::string text = kX265Parameters;
+    if (plan.keepsHdr) {
+        text += kX265HdrParameters;
+        if (plan.transfer == AVCOL_TRC_SMPTE2084) text += kX265PqParameters;
+        text += X265LightParameters(light);
+    }
+    return QString::fromStdString(text);
+}
+
 // The output file: its muxer, its metadata and the packets of every track. The file gets its
 // name only when finished; until then it is a temporary file that goes with the muxer.
 class Muxer {
@@ -167,6 +449,7 @@ class CopyTrack : public Track {
                   "avcodec_parameters_copy");
         m_pStream->codecpar->codec_tag = 0;  // the source container's tag may not fit ours
         m_pStream->time_base = source.time_base;
+        KeepPresentation(source);
     }
     void Send(const AVPacket& packet) override {
         av::Check(av_packet_ref(m_pPacket.get(), &packet), "av_packet_ref");
@@ -178,6 +461,20 @@ class CopyTrack : public Track {
     void Flush() override {}
 
   private:
+    // What a player needs beside the packets (the parameters have the colours): the rotation,
+    // the pixel aspect (the muxer reads the stream's for the track's shown width) and HDR
+    // light metadata.
+    void KeepPresentation(const AVStream& source) {
+        if (IsPicture(source)) {
+            m_pStream->sample_aspect_ratio = m_pStream->codecpar->sample_aspect_ratio =
+                SampleAspect(source);
+        }
+        for (const AVPacketSideDataType type :
+             {AV_PKT_DATA_DISPLAYMATRIX, AV_PKT_DATA_MASTERING_DISPLAY_METADATA,
+              AV_PKT_DATA_CONTENT_LIGHT_LEVEL})
+            av::CopyStreamSideData(source, *m_pStream, type);
+    }
+
     Muxer& m_rMuxer;
     AVRational m_oSourceBase;
     AVStream* m_pStream = nullptr;  // owned by the muxer
@@ -203,6 +500,8 @@ class TranscodeTrack : public Track {
   protected:
     virtual void Consume(const AVFrame& frame) = 0;
     virtual void Drain() {}
+    // Completes an encoded packet, in the encoder's time base, before it is written.
+    virtual void Stamp(AVPacket& /*packet*/) {}
 
     // Opens the encoder and the output stream that carries its packets.
     void OpenEncoder(const AVCodec* codec, AVDictionary** options) {
@@ -221,11 +520,14 @@ class TranscodeTrack : public Track {
             const int code = avcodec_receive_packet(m_pEncoder.get(), m_pPacket.get());
             if (code == AVERROR(EAGAIN) || code == AVERROR_EOF) return;
             av::Check(code, "avcodec_receive_packet");
+            Stamp(*m_pPacket);
             av_packet_rescale_ts(m_pPacket.get(), m_pEncoder->time_base, m_pStream->time_base);
             m_pPacket->stream_index = m_pStream->index;
             m_rMuxer.Write(m_pPacket.get());
         }
     }
+
+    AVStream& Stream() { return *m_pStream; }  // once the encoder is open
 
     av::CodecContextPtr m_pDecoder;
     av::CodecContextPtr m_pEncoder;
@@ -249,49 +551,89 @@ class TranscodeTrack : public Track {
 
 class VideoTrack : public TranscodeTrack {
   public:
-    VideoTrack(AVFormatContext& input, AVStream& source, const ExportPreset& preset, Muxer& muxer)
-        : TranscodeTrack(source, muxer) {
+    VideoTrack(AVFormatContext& input, AVStream& source, const ExportPreset& preset, Muxer& muxer,
+               const QString& sourcePath)
+        : TranscodeTrack(source, muxer),
+          m_oPlan(PlanFor(preset, *source.codecpar)),
+          m_dblStreamPeakNits(sdr::MetadataPeakNits(source)) {
         const AVCodec* codec = FindEncoder(preset.videoEncoder);
         m_pEncoder = AllocateContext(codec);
-        const QSize size =
-            FittedSize(QSize(source.codecpar->width, source.codecpar->height), preset.largestSize);
-        AVRational rate = av_guess_frame_rate(&input, &source, nullptr);
-        if (rate.num <= 0 || rate.den <= 0) rate = AVRational{30, 1};
-        m_pEncoder->width = size.width();
-        m_pEncoder->height = size.height();
-        m_pEncoder->pix_fmt = IsProRes(preset) ? AV_PIX_FMT_YUV422P10LE : AV_PIX_FMT_YUV420P;
-        m_pEncoder->framerate = rate;
-        m_pEncoder->time_base = source.time_base;
-        m_pEncoder->sample_aspect_ratio = AVRational{1, 1};
-        AVDictionary* options = EncoderOptions(preset);
-        OpenEncoderFreeing(codec, options);
-        m_pScaled->format = m_pEncoder->pix_fmt;
-        m_pScaled->width = size.width();
-        m_pScaled->height = size.height();
-        av::Check(av_frame_get_buffer(m_pScaled.get(), 0), "av_frame_get_buffer");
+        DescribePictures(source, FrameRate(input, source), preset.largestSize);
+        const HdrLight light = m_oPlan.keepsHdr ? SourceLight(source, sourcePath) : HdrLight{};
+        OpenEncoderFreeing(codec, EncoderOptions(preset, light));
+        DescribeStream(source, light);
+        m_iFrameTicks = std::max<int64_t>(
+            1, av_rescale_q(1, av_inv_q(m_pEncoder->framerate), m_pEncoder->time_base));
+        AllocatePicture();
     }
 
   protected:
     void Consume(const AVFrame& frame) override {
-        SwsContext* scaler = Scaler(frame);
         av::Check(av_frame_make_writable(m_pScaled.get()), "av_frame_make_writable");
-        av::Check(sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, m_pScaled->data,
-                            m_pScaled->linesize),
-                  "sws_scale");
-        int64_t pts = frame.best_effort_timestamp;
-        // A frame without a time, or out of order, follows the one before: the encoder needs
-        // times that grow.
-        if (m_bAnyFrame && (pts == AV_NOPTS_VALUE || pts <= m_iLastPts)) pts = m_iLastPts + 1;
-        if (pts == AV_NOPTS_VALUE) pts = 0;
-        m_pScaled->pts = m_iLastPts = pts;
-        m_bAnyFrame = true;
+        if (m_oPlan.mapToSdr)
+            ConvertMapped(frame);
+        else
+            Convert(frame.data, frame.linesize, FormatOf(frame));
+        m_pScaled->pts = NextPts(frame);
         Encode(m_pScaled.get());
+    }
+
+    // Every packet lasts as long as the picture it came from; the muxer would end the track
+    // where the last one starts otherwise.
+    void Stamp(AVPacket& packet) override {
+        const auto found = m_mDurations.find(packet.pts);
+        int64_t duration = 0;
+        if (found != m_mDurations.end()) {
+            duration = found->second;
+            m_mDurations.erase(found);
+        }
+        packet.duration = duration > 0 ? duration : m_iFrameTicks;
     }
 
   private:
     static bool IsProRes(const ExportPreset& preset) { return preset.videoEncoder == "prores_ks"; }
 
-    static AVDictionary* EncoderOptions(const ExportPreset& preset) {
+    // The fitted size keeps the coded picture's aspect, so its pixels keep the source's aspect.
+    void DescribePictures(const AVStream& source, AVRational rate, QSize box) {
+        AVCodecContext& encoder = *m_pEncoder;
+        const QSize size = FittedSize(QSize(source.codecpar->width, source.codecpar->height), box);
+        encoder.width = size.width();
+        encoder.height = size.height();
+        encoder.sample_aspect_ratio = SampleAspect(source);
+        if (encoder.sample_aspect_ratio.num == 0) encoder.sample_aspect_ratio = AVRational{1, 1};
+        encoder.pix_fmt = m_oPlan.format;
+        encoder.framerate = rate;
+        encoder.time_base = source.time_base;
+        encoder.color_primaries = m_oPlan.primaries;
+        encoder.color_trc = m_oPlan.transfer;
+        encoder.colorspace = m_oPlan.matrix;
+        encoder.color_range = AVCOL_RANGE_MPEG;
+    }
+
+    // What a player needs beside the pictures: the rotation, the pixel aspect (the muxer reads
+    // the stream's for the track's shown width) and, for HDR kept, the light metadata.
+    void DescribeStream(const AVStream& source, const HdrLight& light) {
+        AVStream& stream = Stream();
+        stream.sample_aspect_ratio = m_pEncoder->sample_aspect_ratio;
+        av::CopyStreamSideData(source, stream, AV_PKT_DATA_DISPLAYMATRIX);
+        if (m_oPlan.keepsHdr) AddLight(stream, light);
+    }
+
+    // The encoder's picture, with the colours it is coded in (ProRes takes them from there).
+    void AllocatePicture() {
+        AVFrame& picture = *m_pScaled;
+        picture.format = m_pEncoder->pix_fmt;
+        picture.width = m_pEncoder->width;
+        picture.height = m_pEncoder->height;
+        picture.sample_aspect_ratio = m_pEncoder->sample_aspect_ratio;
+        picture.color_primaries = m_pEncoder->color_primaries;
+        picture.color_trc = m_pEncoder->color_trc;
+        picture.colorspace = m_pEncoder->colorspace;
+        picture.color_range = m_pEncoder->color_range;
+        av::Check(av_frame_get_buffer(m_pScaled.get(), 0), "av_frame_get_buffer");
+    }
+
+    AVDictionary* EncoderOptions(const ExportPreset& preset, const HdrLight& light) const {
         AVDictionary* options = nullptr;
         const auto set = [&options](const char* key, const QString& value) {
             av::Check(av_dict_set(&options, key, value.toUtf8().constData(), 0), "av_dict_set");
@@ -303,7 +645,7 @@ class VideoTrack : public TranscodeTrack {
         set("preset", kEncoderSpeed);
         if (!preset.videoQuality.isEmpty()) set("crf", preset.videoQuality);
         if (preset.videoEncoder == "libx264") set("x264-params", kX264Parameters);
-        if (preset.videoEncoder == "libx265") set("x265-params", kX265Parameters);
+        if (preset.videoEncoder == "libx265") set("x265-params", X265Parameters(m_oPlan, light));
         return options;
     }
 
@@ -317,19 +659,67 @@ class VideoTrack : public TranscodeTrack {
         av_dict_free(&options);
     }
 
-    // The converter for this frame's size and format (they may change within a stream).
-    SwsContext* Scaler(const AVFrame& frame) {
-        SwsContext* scaler = sws_getCachedContext(
-            m_pScalerOwner.release(), frame.width, frame.height,
-            static_cast<AVPixelFormat>(frame.format), m_pScaled->width, m_pScaled->height,
-            m_pEncoder->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
-        if (scaler == nullptr) Fail("sws_getCachedContext: the picture cannot be converted");
-        m_pScalerOwner.reset(scaler);
-        return scaler;
+    void Convert(const uint8_t* const planes[], const int strides[], const PictureFormat& input) {
+        av::Check(sws_scale(Scaler(input), planes, strides, 0, input.height, m_pScaled->data,
+                            m_pScaled->linesize),
+                  "sws_scale");
     }
 
+    // HDR light through the tone mapper into SDR BT.709 RGB, then into the encoder's format.
+    void ConvertMapped(const AVFrame& frame) {
+        const int stride = FFALIGN(frame.width * 3, kRgbRowAlignment);
+        m_vRgb.resize(static_cast<size_t>(stride) * frame.height);
+        sdr::MapToSdr(frame, m_vRgb.data(), stride, yuv::PackedLayout::Rgb24, PeakNits(frame));
+        const uint8_t* const planes[4] = {m_vRgb.data(), nullptr, nullptr, nullptr};
+        const int strides[4] = {stride, 0, 0, 0};
+        Convert(planes, strides,
+                {frame.width, frame.height, AV_PIX_FMT_RGB24, SWS_CS_ITU709, true});
+    }
+
+    // The peak the tone mapping starts from stays put over the movie (a peak of each picture's
+    // own would make the brightness pump): the stream's, else the brightest one seen so far.
+    double PeakNits(const AVFrame& frame) {
+        if (m_dblStreamPeakNits > 0) return m_dblStreamPeakNits;
+        m_dblSeenPeakNits = std::max(m_dblSeenPeakNits, sdr::PeakNitsOf(frame));
+        return m_dblSeenPeakNits;
+    }
+
+    // The converter for this input (its size, format and colours may change within a stream),
+    // from its own matrix and range to the planned ones, which the tags name.
+    SwsContext* Scaler(const PictureFormat& input) {
+        if (m_pScaler && input == m_oScalerInput) return m_pScaler.get();
+        const PictureFormat output{m_pScaled->width, m_pScaled->height, m_pEncoder->pix_fmt,
+                                   SwsMatrix(m_oPlan.matrix), false};
+        m_pScaler = MakeScaler(input, output);
+        m_oScalerInput = input;
+        return m_pScaler.get();
+    }
+
+    // The picture's time: its own, unless it has none or does not follow the one before (the
+    // encoder needs times that grow). Remembers how long the picture lasts.
+    int64_t NextPts(const AVFrame& frame) {
+        int64_t pts = frame.best_effort_timestamp;
+        if (m_bAnyFrame && (pts == AV_NOPTS_VALUE || pts <= m_iLastPts)) pts = m_iLastPts + 1;
+        if (pts == AV_NOPTS_VALUE) pts = 0;
+        // A picture that does not say how long it lasts lasts until the next one.
+        const auto last = m_mDurations.find(m_iLastPts);
+        if (m_bAnyFrame && last != m_mDurations.end() && last->second <= 0)
+            last->second = pts - m_iLastPts;
+        m_mDurations[pts] = FrameDuration(frame);
+        m_iLastPts = pts;
+        m_bAnyFrame = true;
+        return pts;
+    }
+
+    const PicturePlan m_oPlan;
+    const double m_dblStreamPeakNits;
+    double m_dblSeenPeakNits = 0;
+    std::vector<uint8_t> m_vRgb;  // the tone-mapped picture
     av::FramePtr m_pScaled = av::MakeFrame();
-    av::SwsPtr m_pScalerOwner;
+    av::SwsPtr m_pScaler;
+    PictureFormat m_oScalerInput;
+    std::map<int64_t, int64_t> m_mDurations;  // of the pictures with the encoder, by time
+    int64_t m_iFrameTicks = 1;                // a picture's duration by the frame rate
     int64_t m_iLastPts = 0;
     bool m_bAnyFrame = false;
 };
@@ -425,7 +815,8 @@ struct Job {
 class Conversion {
   public:
     Conversion(const Job& job, const std::atomic<bool>& cancel, std::atomic<float>& progress)
-        : m_pInput(OpenInput(job.source)),
+        : m_strSource(job.source),
+          m_pInput(OpenInput(job.source)),
           m_oMuxer(job.output, job.fileType, job.metadata),
           m_rCancel(cancel),
           m_rProgress(progress) {
@@ -464,7 +855,8 @@ class Conversion {
                 return nullptr;
             case ExportPreset::Kind::Video:
                 if (index == BestStream(*m_pInput, AVMEDIA_TYPE_VIDEO))
-                    return std::make_unique<VideoTrack>(*m_pInput, stream, preset, m_oMuxer);
+                    return std::make_unique<VideoTrack>(*m_pInput, stream, preset, m_oMuxer,
+                                                        m_strSource);
                 [[fallthrough]];
             case ExportPreset::Kind::AudioOnly:
                 if (index == BestStream(*m_pInput, AVMEDIA_TYPE_AUDIO))
@@ -485,6 +877,7 @@ class Conversion {
         if (fraction > m_rProgress) m_rProgress = fraction;
     }
 
+    QString m_strSource;
     av::InputFormatPtr m_pInput;
     Muxer m_oMuxer;
     std::vector<std::unique_ptr<Track>> m_vTracks;  // by source stream; empty: not converted

@@ -1,0 +1,321 @@
+// What a converted movie keeps of its source so that a player shows it as the source: the
+// rotation, the pixel aspect, the colours (tags and pixel values), HDR or its SDR rendering,
+// and the track's length.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtEndian>
+#include <future>
+
+#include "platform/Exporter.h"
+#include "platform/ImageGenerator.h"
+#include "platform/MediaAsset.h"
+#include "support/Fixtures.h"
+#include "videoout/ExportPresets.h"
+
+namespace {
+
+constexpr const char* kHighest = "AVAssetExportPresetHighestQuality";
+constexpr const char* kLow = "AVAssetExportPresetLowQuality";
+constexpr const char* kHevc = "AVAssetExportPresetHEVCHighestQuality";
+constexpr const char* kProRes = "AVAssetExportPresetAppleProRes422LPCM";
+constexpr const char* kPassthrough = "AVAssetExportPresetPassthrough";
+
+// Sources: 1 s of 25 small pictures without sound (only the video track is checked).
+QString Plain() {
+    return MakeVideo("present-plain.mp4",
+                     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v libx264 "
+                     "-pix_fmt yuv420p");
+}
+QString Rotated() {
+    return MakeVideo("present-rotated.mp4",
+                     QStringList{"-i", Plain(), "-c", "copy", "-metadata:s:v:0", "rotate=90"});
+}
+QString Anamorphic601() {
+    return MakeVideo("present-anamorphic.mp4",
+                     "-f lavfi -i testsrc2=size=720x480:rate=25:duration=1 -vf setsar=32/27 "
+                     "-c:v libx264 -pix_fmt yuv420p -colorspace smpte170m -color_primaries "
+                     "smpte170m -color_trc smpte170m");
+}
+QString Tagged709() {
+    return MakeVideo("present-bt709.mp4",
+                     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v libx264 "
+                     "-pix_fmt yuv420p -colorspace bt709 -color_primaries bt709 -color_trc bt709");
+}
+QString FullRange() {
+    return MakeVideo("present-full-range.mp4",
+                     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v libx264 "
+                     "-pix_fmt yuvj420p -color_range pc -colorspace bt709 -color_primaries "
+                     "bt709 -color_trc bt709");
+}
+QString FullRange10() {
+    return MakeVideo("present-full-range-10.mp4",
+                     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v libx264 "
+                     "-pix_fmt yuv420p10le -color_range pc -colorspace bt709 -color_primaries "
+                     "bt709 -color_trc bt709");
+}
+QString Pq() {
+    return MakeVideo(
+        "present-pq.mp4",
+        "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v libx265 -pix_fmt yuv420p10le "
+        "-x265-params log-level=error:max-cll=1000,400:master-display=G(13250,34500)B(7500,3000)"
+        "R(34000,16000)WP(15635,16450)L(10000000,50) -colorspace bt2020nc -color_primaries "
+        "bt2020 -color_trc smpte2084");
+}
+
+// Converts `source` through `preset` into a new movie and answers its path.
+QString Convert(const QString& source, const char* preset, const QString& fileType = "mov") {
+    QString reason;
+    auto exporter = Exporter::Create(source, *FindExportPreset(preset), &reason);
+    EXPECT_TRUE(exporter) << reason.toStdString();
+    if (!exporter) return {};
+    const QString output = MakeTempDir("present") + "/out." + fileType;
+    exporter->setOutputPath(output);
+    exporter->setOutputFileType(fileType);
+    std::promise<void> finished;
+    exporter->exportAsynchronously([&finished] { finished.set_value(); });
+    finished.get_future().wait();
+    EXPECT_EQ(exporter->status(), Exporter::Completed) << exporter->error().toStdString();
+    return output;
+}
+
+QJsonObject ProbeJson(const QStringList& args) {
+    QByteArray out;
+    EXPECT_EQ(RunProgram("ffprobe", QStringList{"-v", "error", "-of", "json"} << args, &out), 0);
+    return QJsonDocument::fromJson(out).object();
+}
+
+// The video stream as ffprobe reads it from the container and the codec's parameters.
+QJsonObject VideoStream(const QString& path) {
+    const QJsonObject json =
+        ProbeJson({"-select_streams", "v:0", "-show_entries",
+                   "stream=pix_fmt,width,height,sample_aspect_ratio,color_range,color_space,color_"
+                   "transfer,color_primaries,duration:stream_side_data",
+                   path});
+    return json["streams"].toArray().first().toObject();
+}
+
+// The first picture's side data as its decoder finds it in the stream alone: the video is
+// copied out of its container first, so only what the bitstream holds is seen.
+QJsonArray BitstreamSideData(const QString& path) {
+    const QString raw = path + ".hevc";
+    EXPECT_EQ(RunProgram("ffmpeg", {"-v", "error", "-y", "-i", path, "-map", "0:v:0", "-c", "copy",
+                                    "-f", "hevc", raw}),
+              0);
+    const QJsonObject json = ProbeJson({"-select_streams", "v:0", "-read_intervals", "%+#1",
+                                        "-show_entries", "frame_side_data", raw});
+    return json["frames"].toArray().first().toObject()["side_data_list"].toArray();
+}
+
+QJsonObject SideData(const QJsonArray& list, const QString& type) {
+    for (const QJsonValue& entry : list)
+        if (entry.toObject()["side_data_type"] == type) return entry.toObject();
+    return {};
+}
+
+const QString kMastering = "Mastering display metadata";
+const QString kContentLight = "Content light level metadata";
+
+// The width the movie's one track is shown at, from its header (16.16 fixed point; after
+// the pictures in the file). MPEG-4 files stretch it by the pixel aspect, QuickTime ones
+// keep the coded width there.
+double TrackHeaderWidth(const QString& path) {
+    const QByteArray file = ReadTestFile(path);
+    const qsizetype at = file.lastIndexOf("tkhd");
+    if (at < 0) return 0;
+    const bool longTimes = file[at + 4] == 1;  // version 1: 64-bit times and duration
+    const qsizetype width = at + (longTimes ? 92 : 80);
+    if (width + 4 > file.size()) return 0;
+    return qFromBigEndian<quint32>(file.constData() + width) / 65536.0;
+}
+
+struct PresentationCase {
+    const char* name;
+    QString (*source)();
+    const char* preset;
+    const char* pixelFormat;
+    QSize size;
+    const char* aspect;  // sample_aspect_ratio
+    int rotation;
+    const char* primaries;  // "" for none
+    const char* transfer;
+    const char* matrix;
+    bool hdrLight;  // mastering display and content light level in the container
+};
+
+std::string CaseName(const PresentationCase& c) {
+    return std::string(c.name) + "_" +
+           QString(c.preset).remove("AVAssetExportPreset").toStdString();
+}
+
+void PrintTo(const PresentationCase& c, std::ostream* out) {
+    *out << CaseName(c);
+}
+
+class PresentationTest : public ::testing::TestWithParam<PresentationCase> {};
+
+// An untagged source is tagged with the matrix players assume for its size (BT.601 here); HDR
+// becomes SDR BT.709 in H.264 and stays HDR in HEVC and ProRes.
+const PresentationCase kPresentationCases[] = {
+    {"Rotated", Rotated, kHighest, "yuv420p", {320, 240}, "1:1", 90, "", "", "smpte170m", false},
+    {"Rotated", Rotated, kPassthrough, "yuv420p", {320, 240}, "1:1", 90, "", "", "", false},
+    {"Anamorphic",
+     Anamorphic601,
+     kHighest,
+     "yuv420p",
+     {720, 480},
+     "32:27",
+     0,
+     "smpte170m",
+     "smpte170m",
+     "smpte170m",
+     false},
+    {"Anamorphic",
+     Anamorphic601,
+     kLow,
+     "yuv420p",
+     {224, 148},
+     "32:27",
+     0,
+     "smpte170m",
+     "smpte170m",
+     "smpte170m",
+     false},
+    {"Anamorphic",
+     Anamorphic601,
+     kPassthrough,
+     "yuv420p",
+     {720, 480},
+     "32:27",
+     0,
+     "smpte170m",
+     "smpte170m",
+     "smpte170m",
+     false},
+    {"Pq", Pq, kHighest, "yuv420p", {320, 240}, "1:1", 0, "bt709", "bt709", "bt709", false},
+    {"Pq", Pq, kHevc, "yuv420p10le", {320, 240}, "1:1", 0, "bt2020", "smpte2084", "bt2020nc", true},
+    {"Pq",
+     Pq,
+     kProRes,
+     "yuv422p10le",
+     {320, 240},
+     "1:1",
+     0,
+     "bt2020",
+     "smpte2084",
+     "bt2020nc",
+     true},
+};
+
+TEST_P(PresentationTest, KeepsRotationAspectColoursAndLight) {
+    const PresentationCase& c = GetParam();
+    const QJsonObject stream = VideoStream(Convert(c.source(), c.preset));
+    EXPECT_EQ(stream["pix_fmt"].toString(), c.pixelFormat);
+    EXPECT_EQ(QSize(stream["width"].toInt(), stream["height"].toInt()), c.size);
+    EXPECT_EQ(stream["sample_aspect_ratio"].toString(), c.aspect);
+    EXPECT_EQ(stream["color_primaries"].toString(), c.primaries);
+    EXPECT_EQ(stream["color_transfer"].toString(), c.transfer);
+    EXPECT_EQ(stream["color_space"].toString(), c.matrix);
+    if (*c.primaries != 0) {
+        EXPECT_EQ(stream["color_range"].toString(), "tv");
+    }
+    const QJsonArray sideData = stream["side_data_list"].toArray();
+    EXPECT_EQ(SideData(sideData, "Display Matrix")["rotation"].toInt(), c.rotation);
+    EXPECT_EQ(!SideData(sideData, kMastering).isEmpty(), c.hdrLight);
+    EXPECT_EQ(!SideData(sideData, kContentLight).isEmpty(), c.hdrLight);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, PresentationTest, ::testing::ValuesIn(kPresentationCases),
+                         [](const auto& info) { return CaseName(info.param); });
+
+// An MPEG-4 file's track is as wide as its pictures are shown.
+TEST(ShownWidthTest, TrackHeaderStretchesTheAnamorphicPicture) {
+    const std::pair<const char*, double> cases[] = {
+        {kHighest, 720 * 32 / 27.0}, {kLow, 224 * 32 / 27.0}, {kPassthrough, 720 * 32 / 27.0}};
+    for (const auto& [preset, width] : cases)
+        EXPECT_NEAR(TrackHeaderWidth(Convert(Anamorphic601(), preset, "mp4")), width, 0.01)
+            << preset;
+}
+
+// HEVC keeps the source's light metadata in its own SEI messages too (players that read the
+// stream rather than the container), in the source's values.
+TEST(HdrLightTest, HevcCarriesTheSourcesLightInTheBitstream) {
+    const QJsonArray sideData = BitstreamSideData(Convert(Pq(), kHevc));
+    const QJsonObject mastering = SideData(sideData, kMastering);
+    const std::pair<const char*, const char*> values[] = {
+        {"red_x", "34000/50000"},         {"red_y", "16000/50000"},
+        {"green_x", "13250/50000"},       {"green_y", "34500/50000"},
+        {"blue_x", "7500/50000"},         {"blue_y", "3000/50000"},
+        {"white_point_x", "15635/50000"}, {"white_point_y", "16450/50000"},
+        {"min_luminance", "50/10000"},    {"max_luminance", "10000000/10000"}};
+    for (const auto& [key, value] : values) EXPECT_EQ(mastering[key].toString(), value) << key;
+    const QJsonObject light = SideData(sideData, kContentLight);
+    EXPECT_EQ(light["max_content"].toInt(), 1000);
+    EXPECT_EQ(light["max_average"].toInt(), 400);
+}
+
+// A copy keeps the light metadata the container holds (here one an HEVC conversion wrote).
+TEST(HdrLightTest, PassthroughKeepsTheContainersLight) {
+    const QString hevc = Convert(Pq(), kHevc);
+    const QJsonArray sideData =
+        VideoStream(Convert(hevc, kPassthrough))["side_data_list"].toArray();
+    EXPECT_EQ(SideData(sideData, kMastering)["max_luminance"].toString(), "10000000/10000");
+    EXPECT_EQ(SideData(sideData, kContentLight)["max_content"].toInt(), 1000);
+}
+
+// The first picture as this program shows it: HDR mapped to SDR BT.709.
+QImage ShownFirstPicture(const QString& video) {
+    const auto asset = MediaAsset::Open(video);
+    ImageGenerator generator(*asset);
+    return generator.copyCGImageAtTime(kCMTimeZero);
+}
+
+// The first picture as ffmpeg decodes it by the stream's tags.
+QImage DecodedFirstPicture(const QString& video) {
+    const QJsonObject stream = VideoStream(video);
+    const ReferenceFrames frames =
+        DecodeWithReference(video, stream["width"].toInt(), stream["height"].toInt());
+    return frames.images.empty() ? QImage() : frames.images.front();
+}
+
+struct ColourCase {
+    QString (*source)();
+    bool hdr;          // compared with its SDR rendering
+    double tolerance;  // mean difference
+};
+
+// The pixels match the tags: the H.264 movie, decoded as its tags say, shows the source's
+// colours (a wrong matrix or range is several levels off), or for HDR the source's SDR
+// rendering.
+TEST(ConvertedColoursTest, DecodeToTheSourcesColours) {
+    // Full range in 10 bits takes another way through libswscale than in 8. The SDR rendering
+    // of HDR is a new picture: its 4:2:0 chroma differs at sharp edges.
+    const ColourCase cases[] = {{Tagged709, false, 1.5},
+                                {FullRange, false, 1.5},
+                                {FullRange10, false, 1.5},
+                                {Anamorphic601, false, 1.5},
+                                {Pq, true, 2.5}};
+    for (const ColourCase& c : cases) {
+        const QImage source =
+            c.hdr ? ShownFirstPicture(c.source()) : DecodedFirstPicture(c.source());
+        const QImage converted = DecodedFirstPicture(Convert(c.source(), kHighest));
+        ASSERT_FALSE(source.isNull());
+        EXPECT_LT(CompareImages(converted, source).meanDifference, c.tolerance)
+            << c.source().toStdString();
+    }
+}
+
+// The last picture lasts as long as the others: the track is as long as its source.
+TEST(ConvertedDurationTest, TracksLastAsLongAsTheirSources) {
+    const double frame = 1.0 / 25;
+    const double expected = VideoStream(Tagged709())["duration"].toString().toDouble();
+    ASSERT_NEAR(expected, 1.0, frame / 10);
+    for (const char* preset : {kHighest, kLow, kHevc, kProRes, kPassthrough}) {
+        const QJsonObject converted = VideoStream(Convert(Tagged709(), preset));
+        EXPECT_NEAR(converted["duration"].toString().toDouble(), expected, frame / 10) << preset;
+    }
+}
+
+}  // namespace
