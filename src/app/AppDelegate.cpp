@@ -25,6 +25,7 @@ extern "C" {
 
 #include "app/ControlClickWindow.h"
 #include "app/SettingsWindowController.h"
+#include "media/VideoFileProcessor.h"
 #include "platform/DiagnosticLog.h"
 #include "platform/StandardFolders.h"
 #include "settings/AppSettings.h"
@@ -130,6 +131,16 @@ void TakeChosenVideo(AppDelegate& delegate, const QString& path) {
     delegate.SaveLastVideo();
     delegate.m_oVideoDimensions = delegate.MainWindow->DisplayFileInfo();
     delegate.DisplayExportedImagesInfo();
+}
+
+// The size the frames of the video at `path` are taken at under the current settings; (0, 0)
+// where DisplayFileInfo answers it: no file, or no readable duration.
+QSizeF FrameDimensionsOf(const QString& path) {
+    if (!FileExistsAtPath(path)) return {0, 0};
+    VideoFileProcessor processor;
+    processor.OpenVideoFile(path);
+    if (!(processor.GetVideoDurationInSeconds() > 0)) return {0, 0};
+    return processor.GetFrameDimensions();
 }
 
 // The layout's natural size with every option shown, centred on the primary screen. An
@@ -447,6 +458,12 @@ bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed() {
 
 void AppDelegate::controlTextDidChange() {
     DisplayExportedImagesInfo();
+}
+
+void AppDelegate::OnSettingsAccepted() {
+    m_oVideoDimensions = FrameDimensionsOf(textFieldFilePath->text());
+    DisplayExportedImagesInfo();
+    MainWindow->RefreshPreview();
 }
 
 void AppDelegate::OnChangeFrameInterval() {

@@ -118,6 +118,9 @@ class AppDelegate : public QObject, public MessagePresenter {
     void OnQuit();
     void OnSettings();
     void OnButtonClickedSettings();
+    // The settings sheet closed with OK: frames may now be taken as players show them or no
+    // longer, so the expected dimensions and the preview are taken again.
+    void OnSettingsAccepted();
     void OnButtonClickedSelctVideoFile();
     void OnOpenVideoFile();
     void OnExportImages();

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPixmap>
 #include <QStyle>
 #include <QTimeZone>
 #include <QUrl>
@@ -58,8 +59,9 @@ QString SingleDroppedFile(const QMimeData* data) {
 
 }  // namespace
 
-ControlClickWindow::ControlClickWindow(QWidget* parent) : QMainWindow(parent) {
+ControlClickWindow::ControlClickWindow(QWidget* parent) : QMainWindow(parent), m_oPreview(this) {
     setAcceptDrops(true);
+    connect(&m_oPreview, &FramePreview::frameReady, this, &ControlClickWindow::ShowPreview);
 }
 
 bool ControlClickWindow::IsSupportedFileExtension(const QString& extension) {
@@ -86,6 +88,9 @@ void ControlClickWindow::DisplayIconOfFilePath(const QString& path) {
 
 QSizeF ControlClickWindow::DisplayFileInfo() {
     const QString path = textFieldFilePath->text();
+    // The frame of an earlier video must not land on this one's icon.
+    m_oPreview.Cancel();
+    m_strPreviewVideo.clear();
     if (!FileExistsAtPath(path)) return {0, 0};
     DisplayIconOfFilePath(path);
     VideoFileProcessor processor;
@@ -98,18 +103,34 @@ QSizeF ControlClickWindow::DisplayFileInfo() {
         PictureNotes(processor.m_pAsset.get()));
     textFieldVideoDuration->setCursorPosition(0);
     if (!(duration > 0)) {
-        DisplayMessageBox(
-            "Could Not Read Video Duration",
-            "Stillpress Could not read Video Information from Selected Video "
-            "File.\n\nMake sure you can Play / View Thumbnail of the selected "
-            "Video File and then try Again." +
-                (processor.GetVideoProblem().isEmpty() ? QString()
-                                                       : "\n\n" + processor.GetVideoProblem()));
+        ReportUnreadableVideo(processor.GetVideoProblem());
         return {0, 0};
     }
+    m_strPreviewVideo = path;
     SetDoubleValue(_TextFieldFrom, 0.0);
     SetDoubleValue(_TextFieldTo, duration);
+    RefreshPreview();  // From may have been 0 already
     return processor.GetFrameDimensions();
+}
+
+void ControlClickWindow::ReportUnreadableVideo(const QString& problem) {
+    DisplayMessageBox("Could Not Read Video Duration",
+                      "Stillpress Could not read Video Information from Selected Video "
+                      "File.\n\nMake sure you can Play / View Thumbnail of the selected "
+                      "Video File and then try Again." +
+                          (problem.isEmpty() ? QString() : "\n\n" + problem));
+}
+
+void ControlClickWindow::RefreshPreview() {
+    if (m_strPreviewVideo.isEmpty() || !imageViewFileType || !_TextFieldFrom) return;
+    m_oPreview.Request(m_strPreviewVideo, DoubleValueOf(_TextFieldFrom), imageViewFileType->size(),
+                       devicePixelRatio());
+}
+
+void ControlClickWindow::ShowPreview(const QImage& frame) {
+    if (!imageViewFileType) return;
+    if (frame.isNull()) return DisplayIconOfFilePath(m_strPreviewVideo);
+    imageViewFileType->setPixmap(QPixmap::fromImage(frame));
 }
 
 void ControlClickWindow::SetParameters(QLineEdit* filePath, QLineEdit* videoDuration,
@@ -117,6 +138,7 @@ void ControlClickWindow::SetParameters(QLineEdit* filePath, QLineEdit* videoDura
     textFieldFilePath = filePath;
     textFieldVideoDuration = videoDuration;
     imageViewFileType = fileTypeIcon;
+    if (fileTypeIcon) fileTypeIcon->setToolTip("The frame at From, as it will be exported");
 }
 
 QLineEdit* ControlClickWindow::TextFieldFrom() const {
@@ -124,7 +146,10 @@ QLineEdit* ControlClickWindow::TextFieldFrom() const {
 }
 
 void ControlClickWindow::setTextFieldFrom(QLineEdit* field) {
+    if (_TextFieldFrom) disconnect(_TextFieldFrom, nullptr, this, nullptr);
     _TextFieldFrom = field;
+    // Every change counts, typed or set: the preview always shows the frame at From.
+    if (field) connect(field, &QLineEdit::textChanged, this, &ControlClickWindow::RefreshPreview);
 }
 
 QLineEdit* ControlClickWindow::TextFieldTo() const {

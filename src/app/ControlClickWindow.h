@@ -1,11 +1,13 @@
 #pragma once
-// The main window: accepts a dropped video file, shows the video's icon and one-line
-// summary, resets the time range to the whole video, and hints at the context menu on a
-// control-click.
+// The main window: accepts a dropped video file, shows the video's one-line summary and a
+// preview of the frame at From as it will be exported (the file's icon until that frame is
+// decoded, and where there is none), resets the time range to the whole video, and hints at
+// the context menu on a control-click.
 //
 // The window does not own the fields it is handed (SetParameters, setTextFieldFrom/To): they
 // are its own child widgets, made from the window's .ui resource by AppDelegate, which owns
-// the window. Main thread only.
+// the window. It owns its FramePreview, whose decodes run off the main thread; everything
+// else, and every member function, is main thread only.
 
 #include <QMainWindow>
 #include <QPointer>
@@ -13,6 +15,7 @@
 #include <QString>
 
 #include "app/Controls.h"
+#include "app/FramePreview.h"
 
 class QLabel;
 class QLineEdit;
@@ -33,8 +36,12 @@ class ControlClickWindow : public QMainWindow {
 
     void DisplayIconOfFilePath(const QString& path);
     // Shows the summary of the video in the path field and resets From and To to the whole
-    // video; answers its dimensions, or (0, 0) when there is no file or no readable duration.
+    // video; answers the size its frames are taken at, or (0, 0) when there is no file or no
+    // readable duration. The icon shows until the preview of the frame at From is ready.
     QSizeF DisplayFileInfo();
+    // Asks again for the preview of the summarised video's frame at From (after a change of
+    // From, or of the settings that say how frames are taken); it follows shortly.
+    void RefreshPreview();
 
     void SetParameters(QLineEdit* filePath, QLineEdit* videoDuration, QLabel* fileTypeIcon);
     QLineEdit* TextFieldFrom() const;
@@ -61,10 +68,16 @@ class ControlClickWindow : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void ReportUnreadableVideo(const QString& problem);
+    // A null frame (none at From) puts the file's icon back.
+    void ShowPreview(const QImage& frame);
+
     QPointer<QLineEdit> textFieldFilePath;
     QPointer<QLineEdit> textFieldVideoDuration;
     QPointer<QLabel> imageViewFileType;
     QPointer<QLineEdit> _TextFieldFrom;
     QPointer<QLineEdit> _TextFieldTo;
     QPointer<QMenu> m_pContextMenu;
+    QString m_strPreviewVideo;  // the summarised video; empty when none
+    FramePreview m_oPreview;    // a child of the window, destroyed before it
 };

@@ -198,6 +198,7 @@ void AppDelegate::OnSettings() {
     if (pSettingsController) pSettingsController->deleteLater();
     QWidget* mainWindow = GetMainWindow();
     pSettingsController = new SettingsWindowController(mainWindow);
+    connect(pSettingsController, &QDialog::accepted, this, &AppDelegate::OnSettingsAccepted);
     pSettingsController->showSheet(mainWindow);
 }
 

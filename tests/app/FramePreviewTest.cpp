@@ -1,0 +1,194 @@
+// The preview of the frame at From in the main window: what it shows, when it decodes, that
+// an older decode never wins, the setting for frames as players show them, the summary's
+// notes, and a window that goes away while a decode runs.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QThread>
+#include <functional>
+
+#include "app/FramePreview.h"
+#include "app/SettingsWindowController.h"
+#include "support/AppFixtures.h"
+
+namespace {
+
+// Runs the event loop until `done` holds, for at most `timeoutMs`; answers whether it held.
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents();
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+void RunEventsFor(int ms) {
+    WaitUntil([] { return false; }, ms);
+}
+
+// 1 s of red, then 1 s of blue, 64 x 48 at 10 fps.
+QString RedThenBlue() {
+    return MakeVideo(
+        "red-then-blue.mp4",
+        "-f lavfi -i color=red:size=64x48:rate=10:duration=1 -f lavfi -i "
+        "color=blue:size=64x48:rate=10:duration=1 -filter_complex [0][1]concat=n=2:v=1 "
+        "-c:v libx264 -pix_fmt yuv420p");
+}
+
+QString HdrPqVideo() {
+    return MakeVideo("hdr-pq.mp4",
+                     "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 -c:v libx265 "
+                     "-x265-params log-level=error -pix_fmt yuv420p10le -color_trc smpte2084 "
+                     "-color_primaries bt2020 -colorspace bt2020nc");
+}
+
+// "red", "blue" or "other" after the colour at the centre of a frame.
+QString CentreColour(const QImage& frame) {
+    const QColor c = frame.pixelColor(frame.width() / 2, frame.height() / 2);
+    if (c.red() > 200 && c.green() < 60 && c.blue() < 60) return "red";
+    if (c.blue() > 200 && c.red() < 60 && c.green() < 60) return "blue";
+    return "other";
+}
+
+class FramePreviewTest : public WindowTest {
+  protected:
+    // Launches with `video` and keeps the icon the label shows before any frame is decoded.
+    void LaunchWith(const QString& video) {
+        Launch(video);
+        icon = Shown();
+        ASSERT_FALSE(icon.isNull());
+    }
+    QImage Shown() const { return app->imageViewFileType->pixmap().toImage(); }
+    // "icon", or the centre colour of the frame shown.
+    QString Showing() const { return Shown() == icon ? "icon" : CentreColour(Shown()); }
+    QString Shape() const {
+        const QSize size = Shown().size();
+        if (Shown() == icon) return "icon";
+        return size.width() > size.height() ? "landscape" : "portrait";
+    }
+    FramePreview* Preview() const { return app->window->findChild<FramePreview*>(); }
+    void SetAsDisplayedOnTheSheet(bool on) {
+        app->OnButtonClickedSettings();
+        app->pSettingsController->checkBoxAsDisplayed->setChecked(on);
+        app->pSettingsController->findChild<QDialogButtonBox*>()
+            ->button(QDialogButtonBox::Ok)
+            ->click();
+    }
+
+    QImage icon;
+};
+
+TEST_F(FramePreviewTest, ShowsTheFrameAtFromAndTheIconWhereThereIsNone) {
+    LaunchWith(RedThenBlue());
+    ASSERT_TRUE(WaitUntil([this] { return Showing() == "red"; })) << Showing().toStdString();
+    EXPECT_EQ(Shown().size(), QSize(48, 36));  // 64 x 48 fitted into the 48 x 48 label
+    // Each step shows something else than the one before, so the wait sees its own answer.
+    const std::pair<const char*, const char*> steps[] = {
+        {"1.5", "blue"}, {"2", "icon"},                                   // the end: no frame
+        {"0.4", "red"},  {"9", "icon"}, {"1.9", "blue"}, {"-1", "icon"},  // before the first frame
+    };
+    for (const auto& [from, expected] : steps) {
+        app->textFieldFrom->setText(from);
+        EXPECT_TRUE(WaitUntil([&] { return Showing() == expected; }))
+            << from << " shows " << Showing().toStdString();
+    }
+}
+
+TEST_F(FramePreviewTest, TypingFromKeyByKeyStartsOneDecodeAfterThePause) {
+    LaunchWith(RedThenBlue());
+    ASSERT_TRUE(WaitUntil([this] { return Showing() == "red"; }));
+    const int before = Preview()->DecodesStarted();
+    // Keys a little apart, as a quick typist presses them, but closer than the pause.
+    for (const QString key : {"\b", "1", ".", "5"}) {
+        QKeyEvent press(QEvent::KeyPress, key == "\b" ? Qt::Key_Backspace : 0, Qt::NoModifier,
+                        key == "\b" ? QString() : key);
+        QCoreApplication::sendEvent(app->textFieldFrom, &press);
+        RunEventsFor(FramePreview::kDebounceMs / 4);
+    }
+    EXPECT_EQ(app->textFieldFrom->text(), "1.5");
+    EXPECT_TRUE(WaitUntil([this] { return Showing() == "blue"; }));
+    RunEventsFor(2 * FramePreview::kDebounceMs);
+    EXPECT_EQ(Preview()->DecodesStarted(), before + 1);
+}
+
+TEST_F(FramePreviewTest, AnOlderDecodeNeverReplacesANewerPreview) {
+    LaunchWith(RedThenBlue());
+    ASSERT_TRUE(WaitUntil([this] { return Showing() == "red"; }));
+    FramePreview* preview = Preview();
+    bool replaced = false;
+    QStringList deliveredAfterwards;
+    QObject::connect(preview, &FramePreview::frameReady, app->window, [&](const QImage& frame) {
+        if (replaced) deliveredAfterwards << CentreColour(frame);
+    });
+    const int before = preview->DecodesStarted();
+    app->textFieldFrom->setText("1.5");
+    ASSERT_TRUE(WaitUntil([&] { return preview->DecodesStarted() > before; }));
+    QThread::msleep(100);  // the blue decode is under way or posted, not yet delivered
+    app->textFieldFrom->setText("0.5");
+    replaced = true;
+    ASSERT_TRUE(WaitUntil([&] { return !deliveredAfterwards.isEmpty(); }));
+    RunEventsFor(2 * FramePreview::kDebounceMs);
+    EXPECT_EQ(deliveredAfterwards, QStringList{"red"});
+    EXPECT_EQ(Showing(), "red");
+}
+
+TEST_F(FramePreviewTest, OkOnTheSettingsSheetTurnsThePreviewAndTheExpectedDimensions) {
+    const QString title = "Export Image Files From Video File - Expected Dimensions of Image(s) : ";
+    LaunchWith(RotatedVideo(90));
+    EXPECT_EQ(app->nsboxExportImages->title(), title + "320 X 240");
+    ASSERT_TRUE(WaitUntil([this] { return Shape() == "landscape"; })) << Shape().toStdString();
+    const struct {
+        bool asDisplayed;
+        QSizeF dimensions;
+        const char* shape;
+    } steps[] = {{true, {240, 320}, "portrait"}, {false, {320, 240}, "landscape"}};
+    for (const auto& step : steps) {
+        SetAsDisplayedOnTheSheet(step.asDisplayed);
+        EXPECT_EQ(app->m_oVideoDimensions, step.dimensions);
+        EXPECT_EQ(
+            app->nsboxExportImages->title(),
+            title + QString("%1 X %2").arg(step.dimensions.width()).arg(step.dimensions.height()));
+        EXPECT_TRUE(WaitUntil([&] { return Shape() == step.shape; }))
+            << step.shape << " but " << Shape().toStdString();
+    }
+}
+
+TEST_F(FramePreviewTest, SummaryNotesHdrAndRotationAndEveryVideoGetsAPreview) {
+    const std::pair<QString, QString> cases[] = {
+        {SampleVideo(), "Dimensions : 320 X 240"},
+        {RotatedVideo(90), "Dimensions : 320 X 240, rotated 270°"},  // turned as ffplay does
+        {HdrPqVideo(), "Dimensions : 64 X 48, HDR (PQ)"},
+    };
+    for (const auto& [video, ending] : cases) {
+        LaunchWith(video);
+        const QString summary = app->textFieldVideoDuration->text();
+        EXPECT_TRUE(summary.endsWith(ending)) << summary.toStdString();
+        EXPECT_TRUE(WaitUntil([this] { return Shape() == "landscape"; }))
+            << video.toStdString() << " shows " << Shape().toStdString();
+    }
+}
+
+TEST_F(FramePreviewTest, TheWindowMayGoWhileADecodeWaitsOrRuns) {
+    for (const bool running : {false, true}) {
+        SCOPED_TRACE(running ? "running" : "waiting");
+        Launch(RedThenBlue());
+        const QPointer<FramePreview> preview = Preview();
+        if (running) {
+            ASSERT_TRUE(WaitUntil([&] { return preview->DecodesStarted() > 0; }));
+        }
+        app->window->close();
+        app.reset();
+        EXPECT_TRUE(preview.isNull());
+        RunEventsFor(2 * FramePreview::kDebounceMs);  // whatever was posted is dropped
+    }
+}
+
+}  // namespace
