@@ -22,6 +22,7 @@ extern "C" {
 #include <thread>
 #include <vector>
 
+#include "platform/ColourTags.h"
 #include "platform/FFmpegHandles.h"
 #include "platform/MediaAsset.h"
 #include "platform/OutputFile.h"
@@ -140,53 +141,6 @@ int64_t FrameDuration(const AVFrame& frame) {
 #endif
 }
 
-// The matrix a picture is converted with: its own when libswscale knows it, else the one
-// players assume for a picture that does not say (BT.709 for HD sizes, BT.601 below).
-AVColorSpace KnownMatrix(AVColorSpace matrix, int width, int height) {
-    switch (matrix) {
-        case AVCOL_SPC_BT709:
-        case AVCOL_SPC_FCC:
-        case AVCOL_SPC_BT470BG:
-        case AVCOL_SPC_SMPTE170M:
-        case AVCOL_SPC_SMPTE240M:
-        case AVCOL_SPC_BT2020_NCL:
-            return matrix;
-        case AVCOL_SPC_BT2020_CL:  // libswscale has only the non-constant luminance one
-            return AVCOL_SPC_BT2020_NCL;
-        default:
-            return width >= 1280 || height >= 720 ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
-    }
-}
-
-// The SWS_CS_* coefficients of one of KnownMatrix()'s matrices.
-int SwsMatrix(AVColorSpace matrix) {
-    switch (matrix) {
-        case AVCOL_SPC_BT709:
-            return SWS_CS_ITU709;
-        case AVCOL_SPC_FCC:
-            return SWS_CS_FCC;
-        case AVCOL_SPC_SMPTE240M:
-            return SWS_CS_SMPTE240M;
-        case AVCOL_SPC_BT2020_NCL:
-            return SWS_CS_BT2020;
-        default:
-            return SWS_CS_ITU601;
-    }
-}
-
-bool IsFullRange(const AVFrame& frame) {
-    switch (frame.format) {
-        case AV_PIX_FMT_YUVJ420P:
-        case AV_PIX_FMT_YUVJ422P:
-        case AV_PIX_FMT_YUVJ444P:
-        case AV_PIX_FMT_YUVJ440P:
-        case AV_PIX_FMT_YUVJ411P:
-            return true;
-        default:
-            return frame.color_range == AVCOL_RANGE_JPEG;
-    }
-}
-
 // A picture as libswscale reads or writes it.
 struct PictureFormat {
     int width = 0;
@@ -198,9 +152,8 @@ struct PictureFormat {
 };
 
 PictureFormat FormatOf(const AVFrame& frame) {
-    const AVColorSpace matrix = KnownMatrix(frame.colorspace, frame.width, frame.height);
-    return {frame.width, frame.height, static_cast<AVPixelFormat>(frame.format), SwsMatrix(matrix),
-            IsFullRange(frame)};
+    return {frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
+            colour::SwsMatrixOf(frame), colour::IsFullRange(frame)};
 }
 
 // A converter from `input` to `output`, each with its own matrix and range. The ranges are
@@ -242,7 +195,8 @@ struct PicturePlan {
 PicturePlan PlanFor(const ExportPreset& preset, const AVCodecParameters& source) {
     const bool hdr = sdr::TransferOf(source.color_trc) != sdr::Transfer::Sdr;
     PicturePlan plan{AV_PIX_FMT_YUV420P, source.color_primaries, source.color_trc,
-                     KnownMatrix(source.color_space, source.width, source.height)};
+                     static_cast<AVColorSpace>(
+                         colour::KnownMatrix(source.color_space, source.width, source.height))};
     if (preset.videoEncoder == "prores_ks") {
         plan.format = AV_PIX_FMT_YUV422P10LE;
         plan.keepsHdr = hdr;
@@ -324,28 +278,13 @@ HdrLight SourceLight(const AVStream& source, const QString& path) {
     return first ? LightOf(*first) : HdrLight{};
 }
 
-// Gives `stream` a copy of `size` bytes at `data` as its side data of `type` (kept where
-// av::StreamSideData reads it).
-void AddStreamSideData(AVStream& stream, AVPacketSideDataType type, const void* data, size_t size) {
-#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 30, 100)
-    AVPacketSideData* copy = av_packet_side_data_new(
-        &stream.codecpar->coded_side_data, &stream.codecpar->nb_coded_side_data, type, size, 0);
-    if (copy == nullptr) Fail("av_packet_side_data_new: out of memory");
-    std::memcpy(copy->data, data, size);
-#else
-    uint8_t* copy = av_stream_new_side_data(&stream, type, size);
-    if (copy == nullptr) Fail("av_stream_new_side_data: out of memory");
-    std::memcpy(copy, data, size);
-#endif
-}
-
 void AddLight(AVStream& stream, const HdrLight& light) {
     if (light.display)
-        AddStreamSideData(stream, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, &*light.display,
-                          sizeof *light.display);
+        av::AddStreamSideData(stream, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, &*light.display,
+                              sizeof *light.display);
     if (light.content)
-        AddStreamSideData(stream, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, &*light.content,
-                          sizeof *light.content);
+        av::AddStreamSideData(stream, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, &*light.content,
+                              sizeof *light.content);
 }
 
 std::string X265Units(AVRational value, int units) {
@@ -689,7 +628,7 @@ class VideoTrack : public TranscodeTrack {
     SwsContext* Scaler(const PictureFormat& input) {
         if (m_pScaler && input == m_oScalerInput) return m_pScaler.get();
         const PictureFormat output{m_pScaled->width, m_pScaled->height, m_pEncoder->pix_fmt,
-                                   SwsMatrix(m_oPlan.matrix), false};
+                                   colour::SwsMatrix(m_oPlan.matrix), false};
         m_pScaler = MakeScaler(input, output);
         m_oScalerInput = input;
         return m_pScaler.get();

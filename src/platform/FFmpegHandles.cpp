@@ -86,21 +86,24 @@ const uint8_t* StreamSideData(const AVStream& stream, int type, size_t* size) {
 #endif
 }
 
-void CopyStreamSideData(const AVStream& from, AVStream& to, int type) {
-    size_t size = 0;
-    const uint8_t* data = StreamSideData(from, type, &size);
-    if (data == nullptr || size == 0) return;
+void AddStreamSideData(AVStream& stream, int type, const void* data, size_t size) {
     const auto kind = static_cast<AVPacketSideDataType>(type);
 #if STILLPRESS_CODED_SIDE_DATA
     AVPacketSideData* copy = av_packet_side_data_new(
-        &to.codecpar->coded_side_data, &to.codecpar->nb_coded_side_data, kind, size, 0);
+        &stream.codecpar->coded_side_data, &stream.codecpar->nb_coded_side_data, kind, size, 0);
     if (copy == nullptr) throw Error("av_packet_side_data_new: out of memory", AVERROR(ENOMEM));
     std::memcpy(copy->data, data, size);
 #else
-    uint8_t* copy = av_stream_new_side_data(&to, kind, size);
+    uint8_t* copy = av_stream_new_side_data(&stream, kind, size);
     if (copy == nullptr) throw Error("av_stream_new_side_data: out of memory", AVERROR(ENOMEM));
     std::memcpy(copy, data, size);
 #endif
+}
+
+void CopyStreamSideData(const AVStream& from, AVStream& to, int type) {
+    size_t size = 0;
+    const uint8_t* data = StreamSideData(from, type, &size);
+    if (data != nullptr && size > 0) AddStreamSideData(to, type, data, size);
 }
 
 }  // namespace av

@@ -71,6 +71,8 @@ int Check(int code, const char* call);
 // given; nullptr when it has none. Read where this FFmpeg keeps it (the stream itself before
 // 6.1, its parameters since).
 const uint8_t* StreamSideData(const AVStream& stream, int type, size_t* size = nullptr);
+// Gives `stream` a copy of `size` bytes at `data` as its side data of `type`.
+void AddStreamSideData(AVStream& stream, int type, const void* data, size_t size);
 // Gives `to` a copy of `from`'s side data of `type`, when `from` has any.
 void CopyStreamSideData(const AVStream& from, AVStream& to, int type);
 

@@ -20,6 +20,7 @@ extern "C" {
 #include <tuple>
 #include <vector>
 
+#include "platform/ColourTags.h"
 #include "platform/DiagnosticLog.h"
 #include "platform/FFmpegHandles.h"
 #include "platform/MediaAsset.h"
@@ -59,39 +60,6 @@ QString SecondsText(CMTime time) {
     return QString::number(CMTimeGetSeconds(time), 'f', 3) + " s";
 }
 
-// The YUV matrix the stream is tagged with; untagged pictures follow their size (SD: 601).
-int YuvMatrixOf(const AVFrame& frame) {
-    switch (frame.colorspace) {
-        case AVCOL_SPC_BT709:
-            return SWS_CS_ITU709;
-        case AVCOL_SPC_FCC:
-            return SWS_CS_FCC;
-        case AVCOL_SPC_BT470BG:
-        case AVCOL_SPC_SMPTE170M:
-            return SWS_CS_ITU601;
-        case AVCOL_SPC_SMPTE240M:
-            return SWS_CS_SMPTE240M;
-        case AVCOL_SPC_BT2020_NCL:
-        case AVCOL_SPC_BT2020_CL:
-            return SWS_CS_BT2020;
-        default:
-            return frame.width >= 1280 || frame.height > 576 ? SWS_CS_ITU709 : SWS_CS_ITU601;
-    }
-}
-
-bool IsFullRange(const AVFrame& frame) {
-    switch (frame.format) {
-        case AV_PIX_FMT_YUVJ420P:
-        case AV_PIX_FMT_YUVJ422P:
-        case AV_PIX_FMT_YUVJ444P:
-        case AV_PIX_FMT_YUVJ440P:
-        case AV_PIX_FMT_YUVJ411P:
-            return true;
-        default:
-            return frame.color_range == AVCOL_RANGE_JPEG;
-    }
-}
-
 // Format_RGB32 requires an alpha byte of 0xff; a video's own alpha is dropped.
 void MakeOpaque(QImage& image) {
     for (int row = 0; row < image.height(); ++row) {
@@ -121,8 +89,9 @@ std::optional<yuv::PackedLayout> PackedLayoutOf(AVPixelFormat format) {
 
 yuv::ColourMatrix ColourMatrixOf(const AVFrame& frame) {
     yuv::ColourMatrix matrix;
-    std::memcpy(matrix.table, sws_getCoefficients(YuvMatrixOf(frame)), sizeof(matrix.table));
-    matrix.fullRange = IsFullRange(frame);
+    std::memcpy(matrix.table, sws_getCoefficients(colour::SwsMatrixOf(frame)),
+                sizeof(matrix.table));
+    matrix.fullRange = colour::IsFullRange(frame);
     return matrix;
 }
 
@@ -266,8 +235,9 @@ void RgbConverter::UseColoursOf(const AVFrame& frame) {
     if (description == nullptr || (description->flags & AV_PIX_FMT_FLAG_RGB) != 0) return;
     const int brightness = 0, contrast = 1 << 16, saturation = 1 << 16;
     const int status = sws_setColorspaceDetails(
-        m_pContext.get(), sws_getCoefficients(YuvMatrixOf(frame)), IsFullRange(frame) ? 1 : 0,
-        sws_getCoefficients(SWS_CS_DEFAULT), 1, brightness, contrast, saturation);
+        m_pContext.get(), sws_getCoefficients(colour::SwsMatrixOf(frame)),
+        colour::IsFullRange(frame) ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, brightness,
+        contrast, saturation);
     if (status < 0) throw std::runtime_error("The picture's colour space is not supported");
 }
 

@@ -16,6 +16,7 @@ extern "C" {
 #include <stdexcept>
 #include <vector>
 
+#include "platform/ColourTags.h"
 #include "platform/FFmpegHandles.h"
 #include "platform/VectorClones.h"
 
@@ -198,19 +199,6 @@ LumaWeights MatrixOf(const AVFrame& frame, bool wideGamut) {
     }
 }
 
-bool IsFullRange(const AVFrame& frame) {
-    switch (frame.format) {
-        case AV_PIX_FMT_YUVJ420P:
-        case AV_PIX_FMT_YUVJ422P:
-        case AV_PIX_FMT_YUVJ444P:
-        case AV_PIX_FMT_YUVJ440P:
-        case AV_PIX_FMT_YUVJ411P:
-            return true;
-        default:
-            return frame.color_range == AVCOL_RANGE_JPEG;
-    }
-}
-
 // Planar Y'CbCr or G'B'R' with samples of one or two little-endian bytes: read in place.
 bool IsReadable(const AVPixFmtDescriptor& format) {
     if (!(format.flags & AV_PIX_FMT_FLAG_PLANAR) || (format.flags & AV_PIX_FMT_FLAG_BE) ||
@@ -277,7 +265,7 @@ SignalRows::SignalRows(const AVFrame& frame, LumaWeights weights)
     m_iChromaHeight = AV_CEIL_RSHIFT(frame.height, m_iShiftY);
     const float unit = static_cast<float>(1 << (depth - 8));
     const float top = static_cast<float>((1 << depth) - 1);
-    if (m_bRgb || IsFullRange(frame)) {
+    if (m_bRgb || colour::IsFullRange(frame)) {
         m_fltLumaScale = 1 / top;
         m_fltChromaOffset = static_cast<float>(1 << (depth - 1));
         m_fltChromaScale = 1 / top;
