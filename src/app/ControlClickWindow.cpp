@@ -138,7 +138,6 @@ void ControlClickWindow::SetParameters(QLineEdit* filePath, QLineEdit* videoDura
     textFieldFilePath = filePath;
     textFieldVideoDuration = videoDuration;
     imageViewFileType = fileTypeIcon;
-    if (fileTypeIcon) fileTypeIcon->setToolTip("The frame at From, as it will be exported");
 }
 
 QLineEdit* ControlClickWindow::TextFieldFrom() const {
