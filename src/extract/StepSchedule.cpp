@@ -18,12 +18,16 @@ StepSchedule::StepSchedule(ExtractionRangeValue range, double interval)
 
 void StepSchedule::ForEachStep(const std::function<bool(double, long long)>& step) const {
     if (!(m_oRange.end > m_oRange.start) || !(m_dblInterval > 0)) return;
+    // An interval too small to move the range's end on would crawl from a small start (1e-300
+    // from 0) until it stalls below the end, in more steps than any run can take: such a run
+    // takes its first step only, as one whose interval cannot move its own time on does.
+    const bool movesTheEnd = m_oRange.end + m_dblInterval > m_oRange.end;
     double time = m_oRange.start;
     long long counter = 1;
     do {
         if (!step(time, counter)) return;
         const double next = time + m_dblInterval;
-        if (!(next > time)) return;  // an interval too small to move the time on
+        if (!movesTheEnd || !(next > time)) return;  // an interval too small to move on
         time = next;
         ++counter;
     } while (time < m_oRange.end);

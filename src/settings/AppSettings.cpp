@@ -37,11 +37,11 @@ double ToDouble(const QVariant& value) {
     return ok ? real : 0.0;
 }
 
-// A stored number outside what the headless options accept (a hand-edited or corrupt store)
-// reads as `fallback`: a frame interval of 1e-300 or a frame delay of inf would keep a
-// command busy for ever.
-double Accepted(double value, double low, double high, double fallback) {
-    return value >= low && value <= high ? value : fallback;
+// A stored number that is not finite (a hand-edited or corrupt store) reads as `fallback`:
+// no read conversion makes it usable. Finite numbers keep their conversions however large or
+// small (a run whose interval cannot move its time on stops by itself).
+double Finite(double value, double fallback) {
+    return std::isfinite(value) ? value : fallback;
 }
 
 QString ToText(const QVariant& value) {
@@ -120,8 +120,8 @@ void AppSettings::SetSelectedVideoFileFormat(long long v) {
 }
 
 double AppSettings::GetFrameInterval() const {
-    const double interval = std::fabs(GetDoubleValue("dblFrameInterval"));
-    return interval == 0.0 ? 0.1 : Accepted(interval, 0.001, 1e12, 1.0);
+    const double interval = std::fabs(Finite(GetDoubleValue("dblFrameInterval"), 1.0));
+    return interval == 0.0 ? 0.1 : interval;
 }
 void AppSettings::SetFrameInterval(double v) {
     SetDoubleValue(v, "dblFrameInterval");
@@ -135,8 +135,8 @@ void AppSettings::SetDisclosureButtonState(long long v) {
 }
 
 double AppSettings::GetImageSizePercentage() const {
-    const double percentage = GetDoubleValue("ImageSizePercentage");
-    return percentage > 0 ? Accepted(percentage, 0.01, 10000, 100.0) : 100.0;
+    const double percentage = Finite(GetDoubleValue("ImageSizePercentage"), 100.0);
+    return percentage > 0 ? percentage : 100.0;
 }
 void AppSettings::SetImageSizePercentage(double v) {
     SetDoubleValue(v, "ImageSizePercentage");
@@ -173,17 +173,17 @@ void AppSettings::SetAddTimeIntervalToImages(long long v) {
 }
 
 double AppSettings::GetFrameDelayDuringExport() const {
-    const double delay = GetDoubleValue("FrameDelayDuringExport");
-    return delay > 0 ? Accepted(delay, 0, 3600, 0.05) : 0.05;
+    const double delay = Finite(GetDoubleValue("FrameDelayDuringExport"), 0.05);
+    return delay > 0 ? delay : 0.05;
 }
 void AppSettings::SetFrameDelayDuringExport(double v) {
     SetDoubleValue(v, "FrameDelayDuringExport");
 }
 
 double AppSettings::GetFrameRateForExportedVideo() const {
-    const double stored = GetDoubleValue("FrameRateForExportedVideo");
+    const double stored = Finite(GetDoubleValue("FrameRateForExportedVideo"), 10.0);
     const double rate = stored == 0.0 ? 10.0 : stored;
-    return rate < 1 ? 1.0 : Accepted(rate, 1, 1000, 10.0);
+    return rate < 1 ? 1.0 : rate;
 }
 void AppSettings::SetFrameRateForExportedVideo(double v) {
     SetDoubleValue(v, "FrameRateForExportedVideo");

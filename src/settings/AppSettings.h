@@ -5,8 +5,8 @@
 // An AppSettings holds no values of its own: any number of instances see the same values at
 // once. Registered defaults and run overrides are process-wide and never written to storage;
 // a stored value wins over a registered default, an override wins over both.
-// A stored frame interval, image size, frame delay or movie frame rate outside the range the
-// headless options accept (or not finite) reads as its default.
+// A stored frame interval, image size, frame delay or movie frame rate that is not finite
+// reads as its default; every finite one goes through its read conversion.
 // Use from one thread at a time (the main thread in the application).
 
 #include <QByteArray>

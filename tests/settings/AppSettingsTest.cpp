@@ -2,7 +2,10 @@
 
 #include <QFile>
 #include <QSettings>
+#include <cmath>
+#include <limits>
 
+#include "media/VideoFileProcessor.h"
 #include "settings/AppSettings.h"
 #include "support/Fixtures.h"
 
@@ -56,18 +59,75 @@ TEST(AppSettingsTest, ReadConversions) {
         settings.SetRowsInVideoWall(rows);
         EXPECT_EQ(settings.GetRowsInVideoWall(), 1);
     }
-    for (auto [stored, read] : {std::pair{0.5, 1.0}, {0.0, 10.0}, {-3.0, 1.0}, {25.0, 25.0}}) {
-        settings.SetFrameRateForExportedVideo(stored);
-        EXPECT_DOUBLE_EQ(settings.GetFrameRateForExportedVideo(), read) << stored;
+}
+
+// Every finite stored number reads through its conversion, however far it lies outside the
+// ranges the headless options accept; only values that are not finite read as the defaults.
+// Text is what a hand-edited store holds.
+TEST(AppSettingsTest, StoredNumbersReadThroughTheirConversions) {
+    using Getter = double (AppSettings::*)() const;
+    struct Case {
+        const char* key;
+        Getter getter;
+        QVariant stored;
+        double read;
+    };
+    const Getter interval = &AppSettings::GetFrameInterval,
+                 size = &AppSettings::GetImageSizePercentage,
+                 delay = &AppSettings::GetFrameDelayDuringExport,
+                 rate = &AppSettings::GetFrameRateForExportedVideo;
+    const double inf = std::numeric_limits<double>::infinity();
+    const Case cases[] = {
+        {"dblFrameInterval", interval, 0.0005, 0.0005},
+        {"dblFrameInterval", interval, -0.0005, 0.0005},
+        {"dblFrameInterval", interval, "1e-300", 1e-300},
+        {"dblFrameInterval", interval, 1e15, 1e15},
+        {"dblFrameInterval", interval, 0.0, 0.1},
+        {"dblFrameInterval", interval, -inf, 1.0},
+        {"dblFrameInterval", interval, "nan", 1.0},
+        {"ImageSizePercentage", size, 20000.0, 20000},
+        {"ImageSizePercentage", size, 0.001, 0.001},
+        {"ImageSizePercentage", size, 0.0, 100},
+        {"ImageSizePercentage", size, -10.0, 100},
+        {"ImageSizePercentage", size, inf, 100},
+        {"FrameDelayDuringExport", delay, 5000.0, 5000},
+        {"FrameDelayDuringExport", delay, 1e-7, 1e-7},
+        {"FrameDelayDuringExport", delay, 0.0, 0.05},
+        {"FrameDelayDuringExport", delay, -1.0, 0.05},
+        {"FrameDelayDuringExport", delay, std::nan(""), 0.05},
+        {"FrameRateForExportedVideo", rate, 2000.0, 2000},
+        {"FrameRateForExportedVideo", rate, 25.0, 25},
+        {"FrameRateForExportedVideo", rate, 0.5, 1},
+        {"FrameRateForExportedVideo", rate, -3.0, 1},
+        {"FrameRateForExportedVideo", rate, 0.0, 10},
+        {"FrameRateForExportedVideo", rate, "inf", 10},
+        {"FrameRateForExportedVideo", rate, -inf, 10},
+    };
+    AppSettings settings;
+    settings.DoRegisterDefaults();
+    for (const Case& c : cases) {
+        QSettings("Quonex", "Stillpress").setValue(c.key, c.stored);
+        EXPECT_EQ((settings.*c.getter)(), c.read)
+            << c.key << " " << c.stored.toString().toStdString();
     }
-    for (double delay : {0.0, -1.0}) {
-        settings.SetFrameDelayDuringExport(delay);
-        EXPECT_DOUBLE_EQ(settings.GetFrameDelayDuringExport(), 0.05);
-    }
-    for (double size : {0.0, -10.0}) {
-        settings.SetImageSizePercentage(size);
-        EXPECT_DOUBLE_EQ(settings.GetImageSizePercentage(), 100.0);
-    }
+}
+
+// A stored interval too small to move the time on at the end of the range takes the range's
+// first step and ends, however the steps would crawl from 0.
+TEST(AppSettingsTest, ATinyStoredIntervalStillEndsTheExport) {
+    AppSettings settings;
+    settings.DoRegisterDefaults();
+    settings.SetAddTimeIntervalToImages(0);
+    settings.SetBaseFolder(MakeTempDir("base"));
+    settings.SetFrom(0);
+    settings.SetTo(0.5);
+    settings.SetFrameInterval(1e-300);
+    VideoFileProcessor processor;
+    processor.OpenVideoFile(SampleVideo());
+    std::shared_ptr<QStringList> files;
+    processor.DoExportAllImages(files);
+    EXPECT_EQ(files->size(), 1);
+    EXPECT_EQ(processor.GetFailedFrameCount(), 0);
 }
 
 TEST(AppSettingsTest, LastVideoMustStillExist) {
