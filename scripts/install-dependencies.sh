@@ -7,6 +7,8 @@ packages=(
     libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libavutil-dev libswresample-dev
     libdeflate-dev
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
+    libqt6svg6 qt6-svg-dev  # Qt's SVG icon engine and image plugin (the icon's drawing)
+    libicu-dev              # ICU's date formats (the conversion's comments)
     ffmpeg fonts-urw-base35 fontconfig
     libgtest-dev libgmock-dev googletest
     clang-format

@@ -1,14 +1,14 @@
 // stillpress: the application with its main window.
 #include <QApplication>
-#include <QIcon>
 
 #include "app/AppDelegate.h"
+#include "app/ApplicationIcon.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Stillpress");
     QApplication::setOrganizationName("Quonex");
-    QApplication::setWindowIcon(QIcon(":/icons/stillpress.svg"));
+    InstallApplicationIcon();
     QApplication::setQuitOnLastWindowClosed(true);
     AppDelegate delegate;
     delegate.applicationDidFinishLaunching();
