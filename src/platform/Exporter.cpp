@@ -25,6 +25,7 @@ extern "C" {
 #include "platform/ColourTags.h"
 #include "platform/FFmpegHandles.h"
 #include "platform/MediaAsset.h"
+#include "platform/MovieTextAtoms.h"
 #include "platform/OutputFile.h"
 #include "platform/SaturatingMath.h"
 #include "platform/SdrMapping.h"
@@ -335,10 +336,7 @@ class Muxer {
                                                  name.constData()),
                   "avformat_alloc_output_context2");
         m_pFormat.reset(raw);
-        for (const ExportMetadataItem& item : items)
-            av::Check(av_dict_set(&m_pFormat->metadata, item.key.toUtf8().constData(),
-                                  item.value.toUtf8().constData(), 0),
-                      "av_dict_set");
+        for (const ExportMetadataItem& item : items) AddMetadata(item);
         m_pFormat->pb = m_oOutput.context();
         m_pFormat->flags |= AVFMT_FLAG_CUSTOM_IO;
     }
@@ -363,12 +361,30 @@ class Muxer {
     }
     void Finish() {
         av::Check(av_write_trailer(m_pFormat.get()), "av_write_trailer");
+        if (!m_oTextAtoms.empty()) AddTextAtoms(m_oOutput, m_oTextAtoms);
         if (!m_oOutput.Commit()) Fail("writing the file: " + m_oOutput.error().toStdString());
     }
 
   private:
+    // User data and iTunes items under a four-character type are atoms the muxer cannot
+    // write beside its metadata keys: they are added to the finished file. The muxer writes
+    // every other item under its key.
+    void AddMetadata(const ExportMetadataItem& item) {
+        const QByteArray type = AtomType(item.key);
+        const QByteArray text = item.value.toUtf8();
+        if (!type.isEmpty() && item.keySpace == kUserDataKeySpace)
+            m_oTextAtoms.userData.push_back({type, text});
+        else if (!type.isEmpty() && item.keySpace == kITunesKeySpace)
+            m_oTextAtoms.iTunes.push_back({type, text});
+        else
+            av::Check(av_dict_set(&m_pFormat->metadata, item.key.toUtf8().constData(),
+                                  text.constData(), 0),
+                      "av_dict_set");
+    }
+
     MuxerOutput m_oOutput;
     av::OutputFormatPtr m_pFormat;
+    MovieTextAtoms m_oTextAtoms;
 };
 
 // One output track fed with the packets of one source stream.

@@ -30,8 +30,11 @@ struct ExportPreset {
     QStringList supportedFileTypes;
 };
 
-// One metadata entry of the output: `key` is the container tag it is written under; the key
-// space names where the entry belongs and is kept for the caller's sake.
+// One metadata entry of the output. In the key spaces of QuickTime user data ("udta") and
+// iTunes metadata ("itsk") a key of four characters (such as "©cmt") is the type of the atom
+// that holds the text; every other entry is a QuickTime metadata key ("mdta") named `key`.
+inline constexpr char kUserDataKeySpace[] = "udta";
+inline constexpr char kITunesKeySpace[] = "itsk";
 struct ExportMetadataItem {
     QString keySpace;
     QString key;

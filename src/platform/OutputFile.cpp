@@ -63,9 +63,9 @@ ReplacingFile::ReplacingFile(QString path) : m_strPath(FinalPath(path)) {
         m_iReplacedMode = static_cast<int>(replaced.st_mode & 07777);
     for (int attempt = 0; attempt < kTemporaryNameAttempts && m_iDescriptor < 0; ++attempt) {
         m_TemporaryPath = TemporaryNameBeside(m_strPath);
-        // 0666 less the umask, as any new file gets.
+        // 0666 less the umask, as any new file gets. Readable too: a muxer may look back.
         m_iDescriptor =
-            ::open(m_TemporaryPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            ::open(m_TemporaryPath.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (m_iDescriptor < 0 && errno != EEXIST) break;
     }
     if (m_iDescriptor < 0) {
@@ -112,6 +112,23 @@ qint64 ReplacingFile::Seek(qint64 offset, int whence) {
     const off_t position = ::lseek(m_iDescriptor, offset, whence);
     if (position < 0) Fail(errno);
     return position;
+}
+
+qint64 ReplacingFile::ReadAt(qint64 offset, char* data, qint64 size) {
+    if (!isOpen()) return -1;
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t read = ::pread(m_iDescriptor, data + done, static_cast<size_t>(size - done),
+                                     static_cast<off_t>(offset + done));
+        if (read < 0 && errno == EINTR) continue;
+        if (read < 0) {
+            Fail(errno);
+            return -1;
+        }
+        if (read == 0) break;  // the end of the file
+        done += read;
+    }
+    return done;
 }
 
 bool ReplacingFile::Commit() {
@@ -162,12 +179,24 @@ int64_t MuxerOutput::SeekTo(void* opaque, int64_t offset, int whence) {
     return position >= 0 ? position : AVERROR(file.errorCode());
 }
 
-bool MuxerOutput::Commit() {
+bool MuxerOutput::Flush() {
     avio_flush(m_pContext);
     // The file knows why a write failed; anything else FFmpeg met is kept here.
     if (m_pContext->error < 0 && m_pFile->error().isEmpty())
         m_strError = QString::fromStdString(av::ErrorText(m_pContext->error));
-    return m_strError.isEmpty() && m_pFile->Commit();  // uncommitted, the file is removed later
+    return m_strError.isEmpty() && m_pFile->error().isEmpty();
+}
+
+bool MuxerOutput::Commit() {
+    return Flush() && m_pFile->Commit();  // uncommitted, the file is removed later
+}
+
+QByteArray MuxerOutput::ReadBack(qint64 offset, qint64 size) {
+    QByteArray data(size, Qt::Uninitialized);
+    const qint64 read = Flush() ? m_pFile->ReadAt(offset, data.data(), size) : -1;
+    if (read < 0) throw std::runtime_error("writing the file: " + error().toStdString());
+    data.truncate(read);
+    return data;
 }
 
 QString MuxerOutput::error() const {

@@ -8,6 +8,7 @@
 // A replaced file keeps its permissions. Every creation and write consults the write-fault
 // hook (platform/WriteFaults.h). Owned by its writer; one thread at a time.
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -33,6 +34,9 @@ class ReplacingFile {
     bool Write(const char* data, qint64 size);
     // Moves the write position; the new position, or -1 (see error()).
     qint64 Seek(qint64 offset, int whence);
+    // Reads up to `size` bytes at `offset` without moving the write position: the count read
+    // (less at the end of the file), or -1 (see error()).
+    qint64 ReadAt(qint64 offset, char* data, qint64 size);
     // Closes the file and renames it over the path; false (see error()) when any write, the
     // close or the rename failed, and then the temporary file is gone.
     bool Commit();
@@ -61,12 +65,17 @@ class MuxerOutput {
     MuxerOutput& operator=(const MuxerOutput&) = delete;
 
     AVIOContext* context() const { return m_pContext; }
+    // Up to `size` bytes of the file from `offset` (fewer at its end), once what FFmpeg still
+    // buffers is written. Throws std::runtime_error with the reason when they cannot be read.
+    QByteArray ReadBack(qint64 offset, qint64 size);
     // Flushes what FFmpeg buffers and commits the file; false with error() when any of it
     // (or an earlier write) failed.
     bool Commit();
     QString error() const;
 
   private:
+    // Writes what FFmpeg buffers; false with error() when any write so far failed.
+    bool Flush();
     static int WritePacket(void* opaque, uint8_t* data, int size);  // FFmpeg 5 signature
     static int64_t SeekTo(void* opaque, int64_t offset, int whence);
 

@@ -1,9 +1,12 @@
 // The conversion of a whole video through an export preset: the output's name and comments,
 // and the converting thread's wait for the exporter.
+#include <unicode/udat.h>
+
 #include <QDateTime>
 #include <QFile>
 #include <QLocale>
-#include <QRegularExpression>
+#include <QTimeZone>
+#include <optional>
 #include <semaphore>
 
 #include "extract/FrameNaming.h"
@@ -19,37 +22,63 @@ constexpr auto kProgressInterval = std::chrono::seconds(1);
 
 struct CommentKind {
     const char* keySpace;
-    const char* key;  // the container tag
+    const char* key;  // the atom's type or the metadata key
     const char* label;
 };
-// The comment as QuickTime user data, QuickTime metadata and iTunes metadata hold it; the
-// muxer keeps the last two as keys of their own.
+// The comment as QuickTime user data, QuickTime metadata and iTunes metadata hold it ("\u00A9"
+// is the copyright sign that starts the comment atom's type).
 constexpr CommentKind kComments[] = {
-    {"udta", "comment", "QuickTime userdata"},
+    {kUserDataKeySpace, "\u00A9cmt", "QuickTime userdata"},
     {"mdta", "com.apple.quicktime.comment", "QuickTime metadata"},
-    {"itsk", "com.apple.itunes.usercomment", "iTunes metadata"},
+    {kITunesKeySpace, "\u00A9cmt", "iTunes metadata"},
 };
 
-// The locale's date with the month abbreviated (its medium style) and its short time.
-QString LocalizedNow() {
-    const QLocale locale;
-    QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
-    dateFormat.replace(QRegularExpression("\\bM{1,2}\\b"), "MMM");
-    dateFormat.replace(QRegularExpression("\\byy\\b"), "yyyy");
-    const QDateTime now = QDateTime::currentDateTime();
-    return locale.toString(now.date(), dateFormat) + ", " +
-           locale.toString(now.time(), QLocale::ShortFormat);
+// ICU's formatter of the locale's medium date and short time in `zone` (ICU's default zone
+// when Qt knows none); null when ICU has none.
+icu::LocalUDateFormatPointer MediumDateShortTime(const QLocale& locale, const QTimeZone& zone) {
+    const QByteArray localeId = locale.name().toLatin1();
+    const QString zoneId = QString::fromLatin1(zone.id());
+    const auto* zoneText =
+        zone.isValid() ? reinterpret_cast<const UChar*>(zoneId.utf16()) : nullptr;
+    UErrorCode status = U_ZERO_ERROR;
+    icu::LocalUDateFormatPointer format(udat_open(UDAT_SHORT, UDAT_MEDIUM, localeId.constData(),
+                                                  zoneText, static_cast<int32_t>(zoneId.size()),
+                                                  nullptr, 0, &status));
+    if (U_FAILURE(status)) format.adoptInstead(nullptr);
+    return format;
+}
+
+// `moment` as `format` writes it: measured in a first pass, written in a second.
+std::optional<QString> Formatted(const UDateFormat* format, UDate moment) {
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length = udat_format(format, moment, nullptr, 0, nullptr, &status);
+    if (status != U_BUFFER_OVERFLOW_ERROR) return std::nullopt;
+    status = U_ZERO_ERROR;
+    QString text(length, Qt::Uninitialized);
+    udat_format(format, moment, reinterpret_cast<UChar*>(text.data()), length, nullptr, &status);
+    return U_SUCCESS(status) ? std::optional(text) : std::nullopt;
 }
 
 }  // namespace
+
+QString ConversionCommentTime(const QDateTime& when, const QLocale& locale) {
+    const icu::LocalUDateFormatPointer format = MediumDateShortTime(locale, when.timeZone());
+    std::optional<QString> text;
+    if (format.isValid())
+        text = Formatted(format.getAlias(), static_cast<UDate>(when.toMSecsSinceEpoch()));
+    // Qt's own short style should ICU fail (it falls back to its root patterns by itself).
+    return text ? *text : locale.toString(when, QLocale::ShortFormat);
+}
 
 QList<ExportMetadataItem> VideoFileProcessor::addNewMetadata(
     const QList<ExportMetadataItem>& existing, const QString& presetName) {
     QList<ExportMetadataItem> items = existing;
     for (const CommentKind& comment : kComments)
-        items.append({comment.keySpace, comment.key,
-                      QString("%1: Exported to preset %2 using avexporter at: %3")
-                          .arg(comment.label, presetName, LocalizedNow())});
+        items.append(
+            {comment.keySpace, comment.key,
+             QString("%1: Exported to preset %2 using avexporter at: %3")
+                 .arg(comment.label, presetName,
+                      ConversionCommentTime(QDateTime::currentDateTime(), QLocale::system()))});
     return items;
 }
 
