@@ -84,6 +84,15 @@ QByteArray EncodePictureDirectly(const VideoPicture& picture, ImageFileType type
     }
 }
 
+bool HasAnyStep(const StepSchedule& schedule) {
+    bool any = false;
+    schedule.ForEachStep([&any](double, long long) {
+        any = true;
+        return false;  // the first step answers the question
+    });
+    return any;
+}
+
 float CompressionFactorOf(long long percent) {
     return static_cast<float>(std::clamp(static_cast<double>(percent) / 100.0, 0.0, 1.0));
 }
@@ -103,10 +112,13 @@ QString VideoFileProcessor::DoExportAllImages(std::shared_ptr<QStringList>& out)
     m_iFailedFrameCount = 0;
     m_strFirstWriteError.clear();
     m_bCancelled = false;
+    m_bRangeHadNoSteps = false;
 
     const RunOptions options = ReadRunSettings();
     const double duration = GetVideoDurationInSeconds();
     const StepSchedule schedule(ExtractionRange(m_fltFrom, m_fltTo, duration), options.interval);
+    // An unreadable video's range is empty too, but for want of a duration.
+    m_bRangeHadNoSteps = m_pAsset && m_pAsset->hasVideoTrack() && !HasAnyStep(schedule);
     if (!IsKnownImageFileType(options.formatCode)) {
         // No name pattern for this code: nothing is written, and the run says so.
         m_iFailedFrameCount = schedule.StepCount();

@@ -12,6 +12,7 @@ extern "C" {
 #include <mutex>
 
 #include "platform/FFmpegHandles.h"
+#include "platform/MediaAsset.h"
 
 namespace {
 
@@ -30,20 +31,39 @@ bool HasGifSignature(const QString& path) {
     return signature == "GIF87a" || signature == "GIF89a";
 }
 
-av::InputFormatPtr OpenGifDemuxer(const QString& path) {
-    QuietFFmpegLog();
-    if (!HasGifSignature(path)) throw av::Error("GIF signature", AVERROR_INVALIDDATA);
-    const AVInputFormat* gif = av_find_input_format("gif");
-    if (gif == nullptr) throw av::Error("av_find_input_format(gif)", AVERROR_DEMUXER_NOT_FOUND);
+// A named pipe would block the signature's reading below and a device might never end.
+void RefuseSpecialFiles(const QString& path) {
+    const QString problem = MediaAsset::NotRegularFileProblem(path);
+    if (!problem.isEmpty()) throw MediaAsset::Refusal(problem.toStdString(), AVERROR(EINVAL));
+}
+
+av::InputFormatPtr OpenGifFile(const QString& path, const AVInputFormat* gif) {
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    AVFormatContext* raw = nullptr;
+    // A failure leaves the dictionary empty, and so freed.
+    av::Check(av_dict_set(&options, "protocol_whitelist", "file", 0), "av_dict_set");
+    AVFormatContext* raw = avformat_alloc_context();
+    if (raw == nullptr) {
+        av_dict_free(&options);
+        throw av::Error("avformat_alloc_context", AVERROR(ENOMEM));
+    }
+    MediaAsset::EndStalledReads(*raw);
     // The "file:" prefix keeps a colon in a file name from being read as a protocol.
     const QByteArray url = "file:" + QFile::encodeName(path);
     const int opened = avformat_open_input(&raw, url.constData(), gif, &options);
     av_dict_free(&options);
-    av::Check(opened, "avformat_open_input");
-    av::InputFormatPtr format(raw);
+    if (opened == AVERROR_EXIT)
+        throw MediaAsset::Refusal(MediaAsset::StalledReadProblem(path).toStdString(), opened);
+    av::Check(opened, "avformat_open_input");  // a failed opening freed `raw`
+    return av::InputFormatPtr(raw);
+}
+
+av::InputFormatPtr OpenGifDemuxer(const QString& path) {
+    QuietFFmpegLog();
+    RefuseSpecialFiles(path);
+    if (!HasGifSignature(path)) throw av::Error("GIF signature", AVERROR_INVALIDDATA);
+    const AVInputFormat* gif = av_find_input_format("gif");
+    if (gif == nullptr) throw av::Error("av_find_input_format(gif)", AVERROR_DEMUXER_NOT_FOUND);
+    av::InputFormatPtr format = OpenGifFile(path, gif);
     if (format->nb_streams != 1 || format->streams[0]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
         throw av::Error("GIF stream", AVERROR_INVALIDDATA);
     return format;

@@ -8,6 +8,7 @@
 #include "platform/DiagnosticLog.h"
 #include "platform/FFmpegHandles.h"
 #include "platform/ImageFiles.h"
+#include "platform/MediaAsset.h"
 #include "platform/StandardFolders.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
@@ -53,6 +54,12 @@ QString GifOutputFolder(const QString& gifPath, const QString& folderPath) {
 GifExtractionOutcome ExtractGIFFiles(const QString& gifPath, const QString& folderPath) {
     GifExtractionOutcome outcome;
     outcome.folder = GifOutputFolder(gifPath, folderPath);
+    // Refused before any folder is made for it, with the reason.
+    outcome.reason = MediaAsset::NotRegularFileProblem(gifPath);
+    if (!outcome.reason.isEmpty()) {
+        outcome.status = GifExtractionOutcome::Status::Refused;
+        return outcome;
+    }
     CreateDirectoryWithParents(outcome.folder);
     SharedWorkspace().openURL(outcome.folder);
     const std::optional<GifSummary> summary = ReadGifSummary(gifPath);

@@ -13,7 +13,8 @@ struct GifExtractionOutcome {
         Written,      // every frame handed over was tried; see failedFrames
         StillImage,   // fewer than 2 frames: a still picture is not split
         NotReadable,  // not a GIF we can read
-        Refused,      // too large to decode safely, or no frame decodes; `reason` says why
+        Refused,      // no regular file, too large to decode safely, or no frame decodes;
+                      // `reason` says why
     };
     Status status = Status::NotReadable;
     QString folder;
@@ -22,7 +23,9 @@ struct GifExtractionOutcome {
     QString reason;  // the refusal, or the first frame's write error
 };
 
-// Creates the output folder (with any missing parents), shows it through the shared
-// workspace before any frame is written, then writes each composited frame n (from 1) as
-// "<n>.<ext>" in the image format selected in the settings, replacing files of the same name.
+// Refuses a path that is no regular file (a named pipe, a device, a folder) before anything
+// is made. Otherwise creates the output folder (with any missing parents), shows it through
+// the shared workspace before any frame is written, then writes each composited frame n
+// (from 1) as "<n>.<ext>" in the image format selected in the settings, replacing files of
+// the same name.
 GifExtractionOutcome ExtractGIFFiles(const QString& gifPath, const QString& folderPath);

@@ -77,6 +77,9 @@ class VideoFileProcessor {
     long long GetFailedFrameCount() const { return m_iFailedFrameCount; }
     const QString& GetFirstWriteError() const { return m_strFirstWriteError; }
     bool WasCancelled() const { return m_bCancelled; }
+    // Whether the last run had nothing to do: a video with pictures whose range holds no step
+    // (From equal to To, say). Its folder is made and shown all the same.
+    bool RangeHadNoSteps() const { return m_bRangeHadNoSteps; }
 
     // ---- Image walls (src/wall) ----
     // Reads the settings, stores the grid members and answers the save panel's message.
@@ -184,6 +187,7 @@ class VideoFileProcessor {
     long long m_iFailedFrameCount = 0;
     QString m_strFirstWriteError;
     bool m_bCancelled = false;
+    bool m_bRangeHadNoSteps = false;
 
     std::unique_ptr<Exporter> MakeExporter(const QString& path, const QString& presetName);
     void WaitForExporter(Exporter& exporter);

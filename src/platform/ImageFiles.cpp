@@ -379,6 +379,8 @@ bool WriteIntoSpecialFile(const QString& path, const QByteArray& data, QString* 
 // ---- Reading files ----------------------------------------------------------------------
 
 std::optional<QByteArray> ReadWholeFile(const QString& path) {
+    // Opening a named pipe waits for a writer, perhaps for ever: only regular files are read.
+    if (IsSpecialFile(path)) return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     // A device such as /dev/zero has no size and never ends: no image file is one.

@@ -8,11 +8,14 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <sys/stat.h>
+
 #include <QFile>
 #include <algorithm>
 #include <limits>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "platform/FFmpegHandles.h"
 #include "platform/SaturatingMath.h"
@@ -53,25 +56,99 @@ void RefuseHugePictures(const AVFormatContext& format) {
     }
 }
 
+// What kind of thing other than a regular file `mode` describes, for the refusal.
+const char* KindOfSpecialFile(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "something else";
+}
+
+// The options of the opening; the caller frees them.
+AVDictionary* ProbingOptions() {
+    const std::pair<const char*, const char*> settings[] = {
+        {"probesize", kProbeSizeBytes},
+        {"analyzeduration", kAnalyzeDurationMicroseconds},
+        // A playlist must not make us fetch anything from the network.
+        {"protocol_whitelist", "file,crypto,data"},
+    };
+    AVDictionary* options = nullptr;
+    for (const auto& [key, value] : settings) {
+        const int set = av_dict_set(&options, key, value, 0);
+        if (set < 0) av_dict_free(&options);
+        av::Check(set, "av_dict_set");
+    }
+    return options;
+}
+
+// A read ended by the interrupt callback is told as such; other failures as FFmpeg tells them.
+void CheckRead(int code, const char* call, const QString& path) {
+    if (code == AVERROR_EXIT)
+        throw MediaAsset::Refusal(MediaAsset::StalledReadProblem(path).toStdString(), code);
+    av::Check(code, call);
+}
+
+// Every thread keeps one watch: the callback is asked on the thread that reads.
+int InterruptStalledRead(void* opaque) {
+    thread_local ReadStallWatch watch(std::chrono::seconds(MediaAsset::kStalledReadSeconds));
+    const auto* format = static_cast<const AVFormatContext*>(opaque);
+    const long long position = format->pb != nullptr ? format->pb->pos : -1;
+    return watch.Stalled(format, position, ReadStallWatch::Clock::now()) ? 1 : 0;
+}
+
 }  // namespace
+
+QString MediaAsset::NotRegularFileProblem(const QString& path) {
+    struct stat status {};
+    // stat follows links, so a link to a regular file is one.
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || S_ISREG(status.st_mode))
+        return {};
+    return QString("%1 is not a regular file (it is %2).")
+        .arg(path, KindOfSpecialFile(status.st_mode));
+}
+
+QString MediaAsset::StalledReadProblem(const QString& path) {
+    return QString("Reading %1 made no progress for %2 seconds, so it was given up.")
+        .arg(path)
+        .arg(kStalledReadSeconds);
+}
+
+void MediaAsset::EndStalledReads(AVFormatContext& format) {
+    // The context itself is the callback's argument: it lives exactly as long as its reads.
+    format.interrupt_callback.callback = &InterruptStalledRead;
+    format.interrupt_callback.opaque = &format;
+}
 
 av::InputFormatPtr MediaAsset::OpenDemuxer(const QString& path) {
     QuietFFmpegLog();
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "probesize", kProbeSizeBytes, 0);
-    av_dict_set(&options, "analyzeduration", kAnalyzeDurationMicroseconds, 0);
-    // A playlist must not make us fetch anything from the network.
-    av_dict_set(&options, "protocol_whitelist", "file,crypto,data", 0);
-    AVFormatContext* raw = nullptr;
+    if (const QString problem = NotRegularFileProblem(path); !problem.isEmpty())
+        throw Refusal(problem.toStdString(), AVERROR(EINVAL));
+    AVFormatContext* raw = avformat_alloc_context();
+    if (raw == nullptr) throw av::Error("avformat_alloc_context", AVERROR(ENOMEM));
+    EndStalledReads(*raw);
+    AVDictionary* options = ProbingOptions();
     // The "file:" prefix keeps a colon in a file name from being read as a protocol.
     const QByteArray url = "file:" + QFile::encodeName(path);
     const int opened = avformat_open_input(&raw, url.constData(), nullptr, &options);
     av_dict_free(&options);
-    av::Check(opened, "avformat_open_input");
+    CheckRead(opened, "avformat_open_input", path);  // a failed opening freed `raw`
     av::InputFormatPtr format(raw);
-    av::Check(avformat_find_stream_info(format.get(), nullptr), "avformat_find_stream_info");
+    CheckRead(avformat_find_stream_info(format.get(), nullptr), "avformat_find_stream_info", path);
     RefuseHugePictures(*format);
     return format;
+}
+
+bool ReadStallWatch::Stalled(const void* source, long long position, Clock::time_point now) {
+    const bool waitedOn = m_oLastCall && now - *m_oLastCall <= kLongestWaitBetweenCalls &&
+                          source == m_pSource && position == m_iPosition;
+    if (!waitedOn) {
+        m_pSource = source;
+        m_iPosition = position;
+        m_oSince = now;
+    }
+    m_oLastCall = now;
+    return now - m_oSince >= m_oLimit;
 }
 
 namespace {

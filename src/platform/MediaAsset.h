@@ -5,7 +5,9 @@
 
 #include <QSizeF>
 #include <QString>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/CMTime.h"
@@ -29,8 +31,9 @@ class MediaAsset {
 
     const QString& path() const { return m_strPath; }
     bool isReadable() const { return m_bReadable; }
-    // Why the file was refused, as a sentence for the user (pictures too large to decode);
-    // empty for readable files and for ones that are simply not media.
+    // Why the file was refused, as a sentence for the user (no regular file, pictures too
+    // large to decode, a read that stalled); empty for readable files and for ones that are
+    // simply not media.
     const QString& problem() const { return m_strProblem; }
 
     // A file refused on purpose rather than found unreadable.
@@ -61,9 +64,23 @@ class MediaAsset {
     const std::vector<MediaTrackInfo>& tracks() const { return m_Tracks; }
 
     // Opens a demuxer on `path` with the probing limits every reader of media files shares,
-    // stream information read. Throws av::Error when the file is not readable media or a video
-    // stream declares pictures above kMaxFramePixels.
+    // stream information read. Throws Refusal for what is no regular file (before anything
+    // opens it), for a video stream declaring pictures above kMaxFramePixels and for a read
+    // that stalled; av::Error when the file is not readable media.
     static av::InputFormatPtr OpenDemuxer(const QString& path);
+
+    // The refusal of a path that exists but is no regular file (nor a link to one): a named
+    // pipe blocks whoever opens it until a writer comes, a device may never end, a folder
+    // holds no media. Empty for regular files, and for paths that do not exist (whose
+    // opening fails as usual). Every opener of media or image files asks this first.
+    static QString NotRegularFileProblem(const QString& path);
+
+    // Gives a demuxer, before it is opened, the interrupt callback that ends any read of it
+    // waiting kStalledReadSeconds without progress: that read fails with AVERROR_EXIT, which
+    // the openers report as StalledReadProblem.
+    static constexpr int kStalledReadSeconds = 30;
+    static void EndStalledReads(AVFormatContext& format);
+    static QString StalledReadProblem(const QString& path);
 
   private:
     explicit MediaAsset(QString path) : m_strPath(std::move(path)) {}
@@ -81,4 +98,27 @@ class MediaAsset {
     float m_fltNominalFrameRate = 0;
     double m_dblEstimatedDataRate = 0;
     std::vector<MediaTrackInfo> m_Tracks;
+};
+
+// Tells a read that has waited without progress for its limit from one that is merely slow,
+// or that resumes after its reader paused between reads: FFmpeg asks a demuxer's interrupt
+// callback over and over while it waits, so time without progress counts only while those
+// calls come close together. One per thread.
+class ReadStallWatch {
+  public:
+    using Clock = std::chrono::steady_clock;
+    explicit ReadStallWatch(Clock::duration limit) : m_oLimit(limit) {}
+
+    // Whether the read of `source`, which has come to `position`, has stalled by `now`.
+    bool Stalled(const void* source, long long position, Clock::time_point now);
+
+  private:
+    // Calls further apart than this were not made while waiting on one read.
+    static constexpr std::chrono::seconds kLongestWaitBetweenCalls{1};
+
+    Clock::duration m_oLimit;
+    const void* m_pSource = nullptr;
+    long long m_iPosition = 0;
+    Clock::time_point m_oSince;
+    std::optional<Clock::time_point> m_oLastCall;
 };

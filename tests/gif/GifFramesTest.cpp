@@ -1,12 +1,18 @@
 // GIF frame extraction: frames equal to the reference decoder's, viewer-like compositing of
 // hand-made GIFs, still and broken files, and the refusal of decompression bombs.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
+#include <chrono>
+#include <future>
 
 #include "gif/GifFrameDecoder.h"
 #include "gif/GifFrameExtraction.h"
+#include "platform/MediaAsset.h"
 #include "settings/AppSettings.h"
 #include "support/Fixtures.h"
 
@@ -223,6 +229,27 @@ TEST_F(GifFramesTest, DecompressionBombsAreRefusedBeforeAnyFrameIsWritten) {
         EXPECT_FALSE(outcome.reason.isEmpty());
         EXPECT_TRUE(FilesIn(chosen + "/bomb").isEmpty());
     }
+}
+
+// Opening a named pipe waits for a writer: the decoder refuses it unopened, and a fault
+// here fails the test instead of blocking it (a writer is let in to end the wait).
+TEST_F(GifFramesTest, APipeIsRefusedWithoutBeingOpened) {
+    const QString pipe = MakeTempDir("gif-pipe") + "/pipe.gif";
+    const QByteArray name = QFile::encodeName(pipe);
+    ASSERT_EQ(::mkfifo(name.constData(), 0600), 0);
+    std::future<QString> refusal = std::async(std::launch::async, [&pipe]() -> QString {
+        try {
+            DecodeGifFrames(pipe, [](long long, const QImage&) {});
+        } catch (const MediaAsset::Refusal& refused) {
+            return refused.what();
+        } catch (const std::exception&) {
+        }
+        return "no refusal";
+    });
+    const bool prompt = refusal.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    if (!prompt) ::close(::open(name.constData(), O_RDWR));
+    EXPECT_TRUE(prompt);
+    EXPECT_EQ(refusal.get(), pipe + " is not a regular file (it is a named pipe).");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // What an opened file reports about itself, for real videos and for files that are not.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <QFile>
 #include <cmath>
 
 #include "platform/MediaAsset.h"
@@ -99,6 +101,60 @@ TEST(MediaAsset, VideosDeclaringHugePicturesAreRefused) {
               "The video's pictures are 16000 x 16000 pixels, more than the 67108864 pixels a "
               "frame may have.");
     EXPECT_THROW(MediaAsset::OpenDemuxer(bomb), av::Error);
+}
+
+// Only regular files, or links to them, are opened; the others are named in the refusal.
+// (That every command refuses pipes, devices and folders is checked through stillpress-cli.)
+TEST(MediaAsset, OnlyRegularFilesAreOpened) {
+    const QString dir = MakeTempDir("asset-kinds");
+    const QString pipe = dir + "/pipe.mp4";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(pipe, dir + "/to-pipe.mp4"));
+    ASSERT_TRUE(QFile::link(MakeVideo("asset-h264.mp4", Video(3, "25", "-c:v libx264")),
+                            dir + "/to-video.mp4"));
+    EXPECT_EQ(MediaAsset::NotRegularFileProblem(dir + "/to-pipe.mp4"),
+              dir + "/to-pipe.mp4 is not a regular file (it is a named pipe).");
+    EXPECT_EQ(MediaAsset::NotRegularFileProblem(dir + "/missing.mp4"), "");
+    EXPECT_EQ(MediaAsset::Open(dir)->problem(), dir + " is not a regular file (it is a folder).");
+    EXPECT_TRUE(MediaAsset::Open(dir + "/to-video.mp4")->hasVideoTrack());
+}
+
+// Polls the watch every 250 ms from `from` to `to` (milliseconds) as FFmpeg does while it
+// waits on a read; answers when it first said the read had stalled, or -1.
+int FirstStall(ReadStallWatch& watch, int source, long long position, int from, int to) {
+    for (int ms = from; ms <= to; ms += 250) {
+        const auto now = ReadStallWatch::Clock::time_point(std::chrono::milliseconds(ms));
+        if (watch.Stalled(reinterpret_cast<const void*>(static_cast<intptr_t>(source)), position,
+                          now))
+            return ms;
+    }
+    return -1;
+}
+
+TEST(ReadStallWatch, OnlyAReadWaitingWithoutProgressForTheLimitIsEnded) {
+    struct Wait {
+        int source;
+        long long position;
+        int from, to;
+        int firstStall;
+    };
+    const struct {
+        const char* what;
+        std::vector<Wait> waits;
+    } cases[] = {
+        {"standing still", {{1, 0, 0, 40000, 30000}}},
+        {"progress starts the count again", {{1, 0, 0, 20000, -1}, {1, 9, 20250, 60000, 50250}}},
+        // A reader that paused between reads (a slow consumer) was not waiting on the file.
+        {"a pause between reads", {{1, 0, 0, 20000, -1}, {1, 0, 22000, 60000, 52000}}},
+        {"another demuxer's reads", {{1, 0, 0, 20000, -1}, {2, 0, 20250, 60000, 50250}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ReadStallWatch watch(std::chrono::seconds(30));
+        for (const Wait& wait : c.waits)
+            EXPECT_EQ(FirstStall(watch, wait.source, wait.position, wait.from, wait.to),
+                      wait.firstStall);
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "app/core/MessagePresenter.h"
 #include "media/VideoFileProcessor.h"
 #include "platform/DiagnosticLog.h"
+#include "platform/MediaAsset.h"
 #include "videoout/ExportPresets.h"
 
 namespace {
@@ -10,6 +11,10 @@ namespace {
 constexpr const char* kAbortedTitle = "Video Conversion Aborted";
 constexpr const char* kFailedTitle = "Video Conversion Failed";
 constexpr const char* kCancelledTitle = "Video Conversion Cancelled";
+
+QString RefusalText(const QString& preset, const QString& problem) {
+    return "The Preset " + PresetPopupTitle(preset) + " cannot Convert this Video.\n\n" + problem;
+}
 
 ConversionOutcome::Status Report(const VideoFileProcessor& processor, const QString& preset,
                                  const QString& output, MessagePresenter& messages) {
@@ -29,9 +34,8 @@ ConversionOutcome::Status Report(const VideoFileProcessor& processor, const QStr
                                                          processor.GetConversionProblem());
             return Status::Failed;
         default:
-            messages.DisplayMessageBox(kAbortedTitle, "The Preset " + title +
-                                                          " cannot Convert this Video.\n\n" +
-                                                          processor.GetConversionProblem());
+            messages.DisplayMessageBox(kAbortedTitle,
+                                       RefusalText(preset, processor.GetConversionProblem()));
             return Status::Refused;
     }
 }
@@ -40,11 +44,18 @@ ConversionOutcome::Status Report(const VideoFileProcessor& processor, const QStr
 
 ConversionOutcome RunConversionCommand(const ConversionRequest& request,
                                        MessagePresenter& messages) {
+    ConversionOutcome outcome;
+    // Refused before a folder is made for its output.
+    const QString problem = MediaAsset::NotRegularFileProblem(request.videoPath);
+    if (!problem.isEmpty()) {
+        messages.DisplayMessageBox(kAbortedTitle, RefusalText(request.presetName, problem));
+        outcome.status = ConversionOutcome::Status::Refused;
+        return outcome;
+    }
     VideoFileProcessor processor;
     processor.SetConversionProgressHandler(request.progress);
     processor.SetFolderOpener(request.openFolder);
     LogLine("Video Conversion Started");
-    ConversionOutcome outcome;
     outcome.outputPath =
         processor.ExportVideo(request.videoPath, request.presetName, request.popupTitle);
     outcome.status = Report(processor, request.presetName, outcome.outputPath, messages);

@@ -23,11 +23,14 @@ struct ConversionRequest {
 struct ConversionOutcome {
     enum class Status { Converted, Refused, Failed, Cancelled };
     Status status = Status::Refused;
-    QString outputPath;  // named also when nothing was written
+    // Named also when nothing was written; empty for a source that is no regular file (a
+    // pipe, a device, a folder), refused before any folder was made for it.
+    QString outputPath;
 };
 
-// Converts and reports a refusal (no exporter, no file type, nothing the preset converts),
-// a failure or a cancellation in a message box; a conversion that ends well says nothing.
+// Converts and reports a refusal (no regular file, no exporter, no file type, nothing the
+// preset converts), a failure or a cancellation in a message box; a conversion that ends well
+// says nothing.
 ConversionOutcome RunConversionCommand(const ConversionRequest& request,
                                        MessagePresenter& messages);
 

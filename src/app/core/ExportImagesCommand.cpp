@@ -1,6 +1,5 @@
 #include "app/core/ExportImagesCommand.h"
 
-#include <QDir>
 #include <cmath>
 
 #include "app/core/MessagePresenter.h"
@@ -21,11 +20,13 @@ void ReportOutcome(const ExportImagesOutcome& outcome, MessagePresenter& message
                 .arg(written)
                 .arg(outcome.folder));
     } else if (outcome.status == Status::NothingWritten) {
+        // The folder was shown when the run began; it stays, and the message says where.
         messages.DisplayMessageBox(
             "No Image Files Were Exported",
             "None of the Frames in the Selected Range could be Read from the Selected Video "
             "File.\n\nMake sure you can Play / View Thumbnail of the selected Video File and then "
-            "try Again.");
+            "try Again.\n\nThe Empty Folder Given Below was Left in Place.\n\n" +
+                outcome.folder);
     } else if (outcome.status == Status::CompletedWithFailures) {
         messages.DisplayMessageBox(
             "Some Image Files Could Not Be Written",
@@ -43,15 +44,22 @@ void ReportOutcome(const ExportImagesOutcome& outcome, MessagePresenter& message
     }
 }
 
+// A run that wrote nothing failed, unless its range held no step to write.
+Status RunStatus(const VideoFileProcessor& processor, const QStringList& written) {
+    if (processor.WasCancelled()) return Status::Cancelled;
+    if (processor.GetFailedFrameCount() > 0) return Status::CompletedWithFailures;
+    if (written.isEmpty() && !processor.RangeHadNoSteps()) return Status::NothingWritten;
+    return Status::Completed;
+}
+
 }  // namespace
 
 bool CheckRangeAgainstDuration(double typedFrom, double typedTo, double duration,
                                MessagePresenter& messages, bool refuseUnreadableDuration,
                                const QString& problem) {
     if (refuseUnreadableDuration && !(duration > 0)) {
-        const QString why = problem.isEmpty() ? QString() : "\n\n" + problem;
         messages.DisplayMessageBox(ExportImagesMessages::kCouldNotReadDurationTitle,
-                                   ExportImagesMessages::CouldNotReadDurationText() + why);
+                                   ExportImagesMessages::CouldNotReadDurationText(problem));
         return false;
     }
     const QString advice =
@@ -68,9 +76,10 @@ bool CheckRangeAgainstDuration(double typedFrom, double typedTo, double duration
     return true;
 }
 
-QString ExportImagesMessages::CouldNotReadDurationText() {
+QString ExportImagesMessages::CouldNotReadDurationText(const QString& problem) {
     return "Stillpress Could not read Video Information from Selected Video File.\n\nMake sure "
-           "you can Play / View Thumbnail of the selected Video File and then try Again.";
+           "you can Play / View Thumbnail of the selected Video File and then try Again." +
+           (problem.isEmpty() ? QString() : "\n\n" + problem);
 }
 
 bool DoesVideoFileExists(const QString& path, MessagePresenter& messages) {
@@ -104,13 +113,8 @@ ExportImagesOutcome RunExportImagesCommand(const ExportImagesRequest& request,
     outcome.folder = processor.DoExportAllImages(outcome.files);
     outcome.failedFrames = processor.GetFailedFrameCount();
     outcome.firstError = processor.GetFirstWriteError();
-    outcome.status = processor.WasCancelled()   ? Status::Cancelled
-                     : outcome.failedFrames > 0 ? Status::CompletedWithFailures
-                     : outcome.files->isEmpty() ? Status::NothingWritten
-                                                : Status::Completed;
-    if (outcome.status == Status::NothingWritten)
-        QDir().rmdir(outcome.folder);  // only when empty; never a file of the user's
-    else
+    outcome.status = RunStatus(processor, *outcome.files);
+    if (outcome.status != Status::NothingWritten)
         AppSettings().SetStringValue(outcome.folder, "LastFolder");
     ReportOutcome(outcome, messages);
     return outcome;

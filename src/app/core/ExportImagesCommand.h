@@ -24,8 +24,9 @@ bool CheckRangeAgainstDuration(double typedFrom, double typedTo, double duration
                                const QString& problem = QString());
 
 struct ExportImagesOutcome {
-    // NothingWritten: the run found no frame to save (an undecodable video); its empty
-    // folder is removed again.
+    // NothingWritten: the run's steps found no frame to save (an undecodable video); its
+    // empty folder, already shown, is left in place. A range without steps is Completed with
+    // no files.
     enum class Status { Refused, Completed, CompletedWithFailures, Cancelled, NothingWritten };
     Status status = Status::Refused;
     QString folder;
@@ -50,5 +51,6 @@ ExportImagesOutcome RunExportImagesCommand(const ExportImagesRequest& request,
 // The messages of the command, for callers that show them elsewhere.
 namespace ExportImagesMessages {
 inline constexpr const char* kCouldNotReadDurationTitle = "Could Not Read Video Duration";
-QString CouldNotReadDurationText();
+// The reason the video was refused (MediaAsset::problem()), when known, ends the text.
+QString CouldNotReadDurationText(const QString& problem = QString());
 }  // namespace ExportImagesMessages

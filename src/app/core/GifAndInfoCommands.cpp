@@ -37,8 +37,9 @@ std::optional<QString> MakeVideoInfoReport(const QString& videoPath, MessagePres
     processor.OpenVideoFile(videoPath);
     // A report of blanks for a file that is no media would pass for information.
     if (!processor.m_pAsset->isReadable()) {
-        messages.DisplayMessageBox(ExportImagesMessages::kCouldNotReadDurationTitle,
-                                   ExportImagesMessages::CouldNotReadDurationText());
+        messages.DisplayMessageBox(
+            ExportImagesMessages::kCouldNotReadDurationTitle,
+            ExportImagesMessages::CouldNotReadDurationText(processor.GetVideoProblem()));
         return std::nullopt;
     }
     return processor.GetVideoInfo();

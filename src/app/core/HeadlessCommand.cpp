@@ -463,8 +463,9 @@ int GifFrames(const QStringList& arguments, QTextStream& out, QTextStream& err) 
     PrepareFrontEnd(parsed);
     const QString gif = QFileInfo(parsed.operands[0]).absoluteFilePath();
     StderrMessages messages(err);
-    // The window's panel offers only existing files; here the name is typed.
-    if (!QFileInfo(gif).isFile()) {
+    // The window's panel offers only existing files; here the name is typed. What exists but
+    // is no regular file (a pipe, a device, a folder) the extraction refuses with its reason.
+    if (!QFileInfo::exists(gif)) {
         messages.DisplayMessageBox("GIF File Not Found", "There is no file at " + gif + ".");
         return HeadlessExit::kRefused;
     }

@@ -9,6 +9,7 @@
 #include "app/core/ExportImagesCommand.h"
 #include "app/core/MessagePresenter.h"
 #include "media/VideoFileProcessor.h"
+#include "platform/MediaAsset.h"
 #include "settings/AppSettings.h"
 #include "videoout/VideoGenerator.h"
 #include "wall/SortedImageFiles.h"
@@ -28,6 +29,21 @@ QString LowFrameRateText(float rate) {
                "The Frame Rate of this Video is %1 Frames per Second.\n\nA Video needs at least "
                "1 Frame per Second to be Exported.")
         .arg(static_cast<double>(rate));
+}
+
+QString NoVideoTrackText() {
+    return "The Selected File has no video track, so it has no Frames to Export.";
+}
+
+// Why the video cannot be re-encoded, or empty: a file that is no readable media, one
+// without pictures, and a rate too low each say so.
+QString ReencodeRefusal(const VideoFileProcessor& processor) {
+    const MediaAsset& asset = *processor.m_pAsset;
+    if (!asset.isReadable()) return ExportImagesMessages::CouldNotReadDurationText(asset.problem());
+    if (!asset.hasVideoTrack()) return NoVideoTrackText();
+    const float rate = processor.GetFrameRate();
+    // At under 1 frame per second the whole-number time scale of the frames would be 0.
+    return rate >= 1 ? QString() : LowFrameRateText(rate);
 }
 
 // Every entry of the folder, hidden ones and subfolders included, in frame order.
@@ -87,10 +103,8 @@ std::unique_ptr<VideoFileProcessor> OpenVideoForReencode(const QString& videoPat
     if (!DoesVideoFileExists(videoPath, messages)) return nullptr;
     auto processor = std::make_unique<VideoFileProcessor>();
     processor->OpenVideoFile(videoPath);
-    const float rate = processor->GetFrameRate();
-    // At under 1 frame per second the whole-number time scale of the frames would be 0.
-    if (!(rate >= 1)) {
-        messages.DisplayMessageBox(kAbortedTitle, LowFrameRateText(rate));
+    if (const QString refusal = ReencodeRefusal(*processor); !refusal.isEmpty()) {
+        messages.DisplayMessageBox(kAbortedTitle, refusal);
         return nullptr;
     }
     return processor;

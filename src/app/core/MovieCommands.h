@@ -29,7 +29,8 @@ bool MakeMovieFromImages(const MovieImages& images, const QString& outputPath,
                          MessagePresenter& messages);
 
 // The video for a re-encode after the file check; nullptr (with a message) when the file is
-// missing or its frame rate is below 1 frame per second.
+// missing, cannot be read as media, has no video track or a frame rate below 1 frame per
+// second.
 std::unique_ptr<VideoFileProcessor> OpenVideoForReencode(const QString& videoPath,
                                                          MessagePresenter& messages);
 // The save panel's message (frames, dimensions) and its proposed name ("clip-Exported").
