@@ -156,6 +156,21 @@ void PlaceWindowOnScreen(QMainWindow& window) {
     }
 }
 
+void PrepareNumberFields(AppDelegate& delegate) {
+    for (QLineEdit* field :
+         {delegate.textFieldFrom, delegate.textFieldTo, delegate.textFieldFrameInterval,
+          delegate.textFieldImageSizePercentage})
+        AcceptOnlyNumbers(field, NumberKind::Decimal);
+    AcceptOnlyNumbers(delegate.textFieldRowsInVideoWall, NumberKind::Whole);
+}
+
+// A side of the expected images: the video's side at the percentage, rounded up. A
+// percentage no image could have (hundreds of digits) gives 0 rather than overflowing.
+long ExpectedSide(double videoSide, double percentage) {
+    const double pixels = std::ceil(videoSide * percentage / 100);
+    return std::fabs(pixels) < 1e15 ? static_cast<long>(pixels) : 0;
+}
+
 }  // namespace
 
 AppDelegate::AppDelegate() = default;
@@ -198,6 +213,8 @@ void AppDelegate::LoadMainWindow() {
     labelShare = ui.labelShare;
     pContextMenu = BuildContextMenu(window);
     window->SetContextMenu(pContextMenu);
+    window->RouteFieldDropsToWindow();
+    PrepareNumberFields(*this);
     PlaceWindowOnScreen(*window);
 }
 
@@ -417,9 +434,8 @@ void AppDelegate::DisplayExportedImagesInfo() {
     }
     double percentage = DoubleValueOf(textFieldImageSizePercentage);
     if (percentage == 0) percentage = 100;
-    const auto width = static_cast<long>(std::ceil(m_oVideoDimensions.width() * percentage / 100));
-    const auto height =
-        static_cast<long>(std::ceil(percentage * m_oVideoDimensions.height() / 100));
+    const long width = ExpectedSide(m_oVideoDimensions.width(), percentage);
+    const long height = ExpectedSide(m_oVideoDimensions.height(), percentage);
     nsboxExportImages->setTitle(
         title + QString::asprintf(" - Expected Dimensions of Image(s) : %ld X %ld", width, height));
 }

@@ -77,6 +77,10 @@ bool ControlClickWindow::performDragOperation(const QMimeData* data) {
     return true;
 }
 
+void ControlClickWindow::RouteFieldDropsToWindow() {
+    for (QLineEdit* field : findChildren<QLineEdit*>()) field->installEventFilter(this);
+}
+
 void ControlClickWindow::DisplayIconOfFilePath(const QString& path) {
     QIcon icon = SharedWorkspace().iconForFile(path);
     // Without an icon theme the desktop has no icon to give; a generic file still shows
@@ -184,6 +188,26 @@ void ControlClickWindow::dropEvent(QDropEvent* event) {
         event->accept();
     } else {
         event->ignore();
+    }
+}
+
+// A field would take the text file browsers put beside a dropped file's address, and tell
+// the browser the file was moved; the window's rules take only a video, as a copy.
+bool ControlClickWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (qobject_cast<QLineEdit*>(watched) == nullptr)
+        return QMainWindow::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::DragEnter:
+            dragEnterEvent(static_cast<QDragEnterEvent*>(event));
+            return true;
+        case QEvent::DragMove:
+            dragMoveEvent(static_cast<QDragMoveEvent*>(event));
+            return true;
+        case QEvent::Drop:
+            dropEvent(static_cast<QDropEvent*>(event));
+            return true;
+        default:
+            return QMainWindow::eventFilter(watched, event);
     }
 }
 

@@ -6,8 +6,9 @@
 //
 // The window does not own the fields it is handed (SetParameters, setTextFieldFrom/To): they
 // are its own child widgets, made from the window's .ui resource by AppDelegate, which owns
-// the window. It owns its FramePreview, whose decodes run off the main thread; everything
-// else, and every member function, is main thread only.
+// the window. Drops on its text fields are judged by the window's own rules, never inserted
+// as text (RouteFieldDropsToWindow). It owns its FramePreview, whose decodes run off the
+// main thread; everything else, and every member function, is main thread only.
 
 #include <QMainWindow>
 #include <QPointer>
@@ -33,6 +34,9 @@ class ControlClickWindow : public QMainWindow {
     bool performDragOperation(const QMimeData* data);
     // Expects the extension already lower-cased: "avi", "mov" and "mp4" are supported.
     static bool IsSupportedFileExtension(const QString& extension);
+    // Sends what is dragged over or dropped on any of the window's text fields to the
+    // window's drop rules. Call once its fields are made.
+    void RouteFieldDropsToWindow();
 
     void DisplayIconOfFilePath(const QString& path);
     // Shows the summary of the video in the path field and resets From and To to the whole
@@ -66,6 +70,8 @@ class ControlClickWindow : public QMainWindow {
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // The drag and drop events of the text fields (RouteFieldDropsToWindow).
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void ReportUnreadableVideo(const QString& problem);

@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "app/AppDelegate.h"
+#include "app/Controls.h"
 #include "app/core/ConversionCommand.h"
 #include "app/core/MessagePresenter.h"
-#include "platform/Workspace.h"
 
 struct AppDelegate::ConversionWorker {
     std::atomic<bool> cancelled{false};
@@ -88,7 +88,7 @@ void AppDelegate::DoStartExportOfFileToLocation(const QString& videoPath,
         return !cancelled;
     };
     request.openFolder = [this](const QString& folder) {
-        PostToMainThread([folder] { SharedWorkspace().openURL(folder); });
+        PostToMainThread([this, folder] { OpenOnDesktop(GetMainWindow(), folder); });
     };
     PostedMessages messages(*this);
     RunConversionCommand(request, messages);

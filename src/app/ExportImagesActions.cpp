@@ -9,10 +9,10 @@
 
 #include "app/AppDelegate.h"
 #include "app/ControlClickWindow.h"
+#include "app/Controls.h"
 #include "app/core/ExportImagesCommand.h"
 #include "app/core/MessagePresenter.h"
 #include "platform/StandardFolders.h"
-#include "platform/Workspace.h"
 #include "settings/AppSettings.h"
 
 namespace {
@@ -69,13 +69,13 @@ bool AppDelegate::DoesVideoFileExists() {
 }
 
 void AppDelegate::OnOpenVideoFile() {
-    if (DoesVideoFileExists()) SharedWorkspace().openURL(textFieldFilePath->text());
+    if (DoesVideoFileExists()) OpenOnDesktop(window, textFieldFilePath->text());
 }
 
 void AppDelegate::OnOpenLastFolder() {
     const QString folder = m_pAppSettings->GetStringValue("LastFolder");
     if (!folder.isEmpty() && DirectoryExistsAtPath(folder)) {
-        SharedWorkspace().openURL(folder);
+        OpenOnDesktop(window, folder);
         return;
     }
     DisplayMessageBox("Action to Open Last Folder Aborted",

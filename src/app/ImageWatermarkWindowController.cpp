@@ -16,7 +16,6 @@
 #include "platform/DiagnosticLog.h"
 #include "platform/ImageFiles.h"
 #include "platform/StandardFolders.h"
-#include "platform/Workspace.h"
 #include "settings/AppSettings.h"
 #include "ui_ImageWatermarkWindowController.h"
 
@@ -63,6 +62,7 @@ ImageWatermarkWindowController::ImageWatermarkWindowController(QWidget* parent)
     m_pUi->setupUi(this);
     BindOutlets();
     BindActions();
+    AcceptOnlyNumbers(textFieldTransparency, NumberKind::Whole);
     windowDidLoad();
 }
 
@@ -202,11 +202,11 @@ bool ImageWatermarkWindowController::WatermarkFileExists() {
 }
 
 void ImageWatermarkWindowController::OnOpenWatermarkImageFilePath() {
-    if (WatermarkFileExists()) SharedWorkspace().openURL(textFieldFilePath->text());
+    if (WatermarkFileExists()) OpenOnDesktop(this, textFieldFilePath->text());
 }
 
 void ImageWatermarkWindowController::OnLocateWatermark() {
-    if (WatermarkFileExists()) SharedWorkspace().selectFile(textFieldFilePath->text());
+    if (WatermarkFileExists()) ShowInFileBrowser(this, textFieldFilePath->text());
 }
 
 QString ImageWatermarkWindowController::BlankWatermarkFilePath() {
@@ -241,12 +241,12 @@ void ImageWatermarkWindowController::OnCreateBlankFile() {
         DisplayMessageBox("File Already Exists",
                           "A File at Desktop Already Exists with the Name Blank Watermark Image "
                           "for Stillpress by Quonex");
-        SharedWorkspace().selectFile(target);
+        ShowInFileBrowser(this, target);
         return;
     }
     const QSize pixels(static_cast<int>(dimensions.width()), static_cast<int>(dimensions.height()));
     // Revealing a file that could not be written would only confuse the file browser.
-    if (WriteBlankCanvas(target, pixels)) SharedWorkspace().selectFile(target);
+    if (WriteBlankCanvas(target, pixels)) ShowInFileBrowser(this, target);
 }
 
 void ImageWatermarkWindowController::DisplayMessageBox(const QString& title, const QString& text) {

@@ -2,6 +2,7 @@
 // desktop, the share menu, the help texts, the context menu and the web links. All run on
 // the main thread and finish at once.
 #include <QAbstractButton>
+#include <QAction>
 #include <QClipboard>
 #include <QCursor>
 #include <QGuiApplication>
@@ -15,9 +16,10 @@
 
 #include "app/AppDelegate.h"
 #include "app/AppHelper.h"
+#include "app/ControlClickWindow.h"
+#include "app/Controls.h"
 #include "platform/ImageFiles.h"
 #include "platform/StandardFolders.h"
-#include "platform/Workspace.h"
 
 namespace {
 
@@ -45,8 +47,9 @@ const char* const kFrameIntervalText =
     "To Export at 10 Frames (Pictures) Per Second, Enter value of 1 Divided by 10 which would "
     "be 0.1 and so on.";
 
-void OpenLink(AppHelper::Link link) {
-    AppHelper().OpenSocialLink(static_cast<long long>(link));
+void OpenLink(QWidget* window, AppHelper::Link link) {
+    const QString address = AppHelper::AddressOf(link);
+    if (!AppHelper::OpenURL(address)) ReportCouldNotOpen(window, address);
 }
 
 }  // namespace
@@ -99,7 +102,7 @@ void AppDelegate::OnCaptureScreenshotToDesktopImage() {
                               .arg(path, reason));
         return;
     }
-    SharedWorkspace().openURL(path);
+    OpenOnDesktop(GetMainWindow(), path);
 }
 
 // ---- Share menu. The desktop has no share picker: the button offers the same choices as
@@ -112,15 +115,15 @@ void AppDelegate::OnButtonShareDefault() {
     auto* menu = new QMenu(anchor);
     menu->setObjectName("shareMenu");
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->addAction(tr("Copy Screenshot to Clipboard"), this,
-                    &AppDelegate::OnCopyScreenshotToClipboard);
-    menu->addAction(tr("Save Screenshot to Desktop"), this,
-                    &AppDelegate::OnCaptureScreenshotToDesktopImage);
-    menu->addSeparator();
-    menu->addAction(tr("Share on Facebook"), this, &AppDelegate::OnShareFacebook);
-    menu->addAction(tr("Share on Google+"), this, &AppDelegate::OnShareGooglePlus);
-    menu->addAction(tr("Share on Twitter"), this, &AppDelegate::OnShareTwitter);
-    menu->addAction(tr("E-mail Support"), this, &AppDelegate::OnShareSupport);
+    // The window's own commands, so that each has one name wherever it is offered.
+    for (const char* name : {"actionCopyScreenshotToClipboard",
+                             "actionCaptureScreenshotToDesktopImage", "-", "actionShareFacebook",
+                             "actionShareGooglePlus", "actionShareTwitter", "actionShareSupport"}) {
+        if (QString(name) == "-")
+            menu->addSeparator();
+        else if (auto* action = window ? window->findChild<QAction*>(name) : nullptr)
+            menu->addAction(action);
+    }
     // The menu opens on the press and takes the release, which would leave the button
     // drawn pressed.
     if (auto* button = qobject_cast<QAbstractButton*>(anchor))
@@ -149,37 +152,37 @@ bool AppDelegate::OpenURL(const QString& urlText) {
 }
 
 void AppDelegate::OnMenuItemHelp() {
-    OpenURL(AppHelper::AddressOf(AppHelper::Link::HomePage));
+    OpenLink(window, AppHelper::Link::HomePage);
 }
 
 void AppDelegate::OnGetAutomationSoftware() {
-    OpenURL(AppHelper::AddressOf(AppHelper::Link::AutomationSoftware));
+    OpenLink(window, AppHelper::Link::AutomationSoftware);
 }
 
 void AppDelegate::OnMenuTutorials() {
-    OpenLink(AppHelper::Link::Tutorial);
+    OpenLink(window, AppHelper::Link::Tutorial);
 }
 void AppDelegate::OnButtonClickedTutorial() {
-    OpenLink(AppHelper::Link::Tutorial);
+    OpenLink(window, AppHelper::Link::Tutorial);
 }
 void AppDelegate::OnButtonClickedFacebook() {
-    OpenLink(AppHelper::Link::FacebookShare);
+    OpenLink(window, AppHelper::Link::FacebookShare);
 }
 void AppDelegate::OnShareFacebook() {
-    OpenLink(AppHelper::Link::FacebookShare);
+    OpenLink(window, AppHelper::Link::FacebookShare);
 }
 void AppDelegate::OnButtonClickedGooglePlus() {
-    OpenLink(AppHelper::Link::GooglePlusShare);
+    OpenLink(window, AppHelper::Link::GooglePlusShare);
 }
 void AppDelegate::OnShareGooglePlus() {
-    OpenLink(AppHelper::Link::GooglePlusShare);
+    OpenLink(window, AppHelper::Link::GooglePlusShare);
 }
 void AppDelegate::OnButtonClickedTwitter() {
-    OpenLink(AppHelper::Link::TwitterShare);
+    OpenLink(window, AppHelper::Link::TwitterShare);
 }
 void AppDelegate::OnShareTwitter() {
-    OpenLink(AppHelper::Link::TwitterShare);
+    OpenLink(window, AppHelper::Link::TwitterShare);
 }
 void AppDelegate::OnShareSupport() {
-    OpenLink(AppHelper::Link::SupportMail);
+    OpenLink(window, AppHelper::Link::SupportMail);
 }

@@ -4,8 +4,10 @@
 #include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <cmath>
 
 #include "app/AppDelegate.h"
@@ -26,6 +28,21 @@ long long StateOf(const QCheckBox* box) {
     return box->isChecked() ? 1 : 0;
 }
 
+// Each group lays out its own form, whose label column is as wide as its widest label: the
+// widest label of all in every group lines the check boxes and fields up from group to group.
+void AlignLabelColumns(const QWidget& sheet) {
+    QList<QWidget*> labels;
+    for (const QFormLayout* form : sheet.findChildren<QFormLayout*>()) {
+        for (int row = 0; row < form->rowCount(); ++row) {
+            const QLayoutItem* label = form->itemAt(row, QFormLayout::LabelRole);
+            if (label && label->widget()) labels << label->widget();
+        }
+    }
+    int widest = 0;
+    for (const QWidget* label : labels) widest = std::max(widest, label->sizeHint().width());
+    for (QWidget* label : labels) label->setMinimumWidth(widest);
+}
+
 }  // namespace
 
 SettingsWindowController::SettingsWindowController(QWidget* parent)
@@ -33,6 +50,10 @@ SettingsWindowController::SettingsWindowController(QWidget* parent)
     m_pUi->setupUi(this);
     BindOutlets();
     BindActions();
+    AlignLabelColumns(*this);
+    AcceptOnlyNumbers(textFieldFrameRate, NumberKind::Decimal);
+    AcceptOnlyNumbers(textFieldFrameDelay, NumberKind::Decimal);
+    AcceptOnlyNumbers(textFieldCompressionFactor, NumberKind::Whole);
     windowDidLoad();
 }
 

@@ -5,7 +5,8 @@
 //
 // The sheet reads every value from a fresh AppSettings when it is made and writes all of
 // them back only on OK; until then edits live in the controls and in m_pTimeColor. Each
-// opening makes a new controller (AppDelegate::OnSettings keeps the last one). The sheet
+// opening makes a new controller (AppDelegate::OnSettings keeps the last one). Its number
+// fields take only numbers (Controls.h), and its forms share one label width. The sheet
 // owns its controls, the folder chooser and the colour dialog it opens; it does not own its
 // parent window. Main thread only.
 

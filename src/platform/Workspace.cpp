@@ -38,11 +38,13 @@ QIcon DesktopWorkspace::iconForFile(const QString& path) {
 }
 
 bool RecordingWorkspace::openURL(const QString& pathOrUrl) {
+    if (refuseToOpen) return false;
     openedURLs << pathOrUrl;
     return true;
 }
 
 bool RecordingWorkspace::selectFile(const QString& path) {
+    if (refuseToOpen) return false;
     selectedFiles << path;
     return true;
 }

@@ -2,6 +2,8 @@
 // What the desktop does for us: opening files, folders and URLs in their default
 // applications, selecting a file in the file browser, and file icons.
 // The current workspace is process-wide; set it before any command runs (main thread).
+// openURL and selectFile answer whether the desktop took the request: false when nothing
+// on it opens that kind of file or link, which the caller reports to the user.
 
 #include <QIcon>
 #include <QString>
@@ -32,6 +34,9 @@ class RecordingWorkspace : public Workspace {
     QIcon iconForFile(const QString& path) override;
     QStringList openedURLs;
     QStringList selectedFiles;
+    // While set, every request fails and nothing is recorded, as on a desktop without
+    // applications to open things.
+    bool refuseToOpen = false;
 };
 
 Workspace& SharedWorkspace();

@@ -120,7 +120,7 @@ TEST_F(MainWindowTest, PopUpsAndTheContextMenuListTheirItemsInOrder) {
     for (const char* expected :
          {"Export Images", "Image Wall From Video…", "Movie From Exported Images…",
           "Image Watermark…", "Frames From GIF File…", "Video Information", "Settings…",
-          "Copy Window Picture", "Stillpress Help"})
+          "Copy Screenshot to Clipboard", "Stillpress Help"})
         EXPECT_TRUE(items.contains(expected)) << expected;
 }
 
@@ -356,6 +356,41 @@ TEST_F(MainWindowTest, ExportTakesTheControlsAndOpensTheFolder) {
     EXPECT_EQ(written, (QStringList{"1.png", "2.png", "3.png", "4.png", "5.png"}));
     EXPECT_EQ(FilesIn(folder), written);
     EXPECT_EQ(QImage(folder + "/5.png").size(), QSize(160, 120));
+}
+
+// A range without steps writes nothing and still completes: its folder becomes the last one
+// and the list of written files (for the movie) becomes the empty list. A file that is no
+// video also writes nothing, but fails: neither is replaced, and its folder stays as shown.
+TEST_F(MainWindowTest, AnExportWritingNothingCompletesOnlyForAnEmptyRange) {
+    const QString base = MakeTempDir("window-empty-range");
+    AppSettings().SetBaseFolder(base);
+    const QString notes = WriteTestFile(MakeTempDir("window-notes") + "/notes.mp4", "text");
+    Launch(SampleVideo());
+    const struct {
+        QString video, from, to;
+        QString title;
+        bool completes;
+    } cases[] = {
+        {notes, "0", "3", "No Image Files Were Exported", false},
+        {SampleVideo(), "3", "3",
+         "Process To Extract Image Files from Selected Video File has Completed", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.video.toStdString());
+        app->textFieldFilePath->setText(c.video);
+        app->textFieldFrom->setText(c.from);
+        app->textFieldTo->setText(c.to);
+        app->OnExportImages();
+        const QString folder = QFileInfo(Recorded().openedURLs.last()).absoluteFilePath();
+        EXPECT_TRUE(folder.startsWith(base + "/Stillpress Files/")) << folder.toStdString();
+        EXPECT_TRUE(FilesIn(folder).isEmpty() && QFileInfo(folder).isDir());
+        const MessageBoxShown message = OnlyMessage();
+        EXPECT_EQ(message.title, c.title);
+        EXPECT_TRUE(message.text.contains("\n\n" + folder)) << message.text.toStdString();
+        EXPECT_EQ(Stored("LastFolder").toString(), c.completes ? folder : QString());
+        EXPECT_EQ(app->pArrayOfExportedFiles != nullptr, c.completes);
+        EXPECT_TRUE(!app->pArrayOfExportedFiles || app->pArrayOfExportedFiles->isEmpty());
+    }
 }
 
 TEST_F(MainWindowTest, CancelInTheProgressDialogStopsAfterTheCurrentFrame) {
