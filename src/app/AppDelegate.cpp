@@ -28,6 +28,7 @@ extern "C" {
 #include "media/VideoFileProcessor.h"
 #include "platform/DiagnosticLog.h"
 #include "platform/StandardFolders.h"
+#include "platform/Workspace.h"
 #include "settings/AppSettings.h"
 #include "ui_MainWindow.h"
 #include "videoout/ExportPresets.h"
@@ -174,7 +175,9 @@ long ExpectedSide(double videoSide, double percentage) {
 }  // namespace
 
 AppDelegate::AppDelegate() = default;
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() {
+    SetOpenFailureReporter({});
+}
 
 void AppDelegate::applicationDidFinishLaunching() {
     m_pAppSettings = std::make_unique<AppSettings>();
@@ -333,6 +336,11 @@ void RestoreFields(AppDelegate& delegate, const AppSettings& settings) {
 
 void AppDelegate::DoApplicationStartup() {
     m_rOriginalFrameRect = window ? QRect(window->pos(), window->size()) : QRect();
+    // What the commands show on the desktop when they end (a folder, a wall, a movie), from
+    // any thread: a desktop that cannot open it is told in the window.
+    SetOpenFailureReporter([this](const QString& item) {
+        PostToMainThread([this, item] { ReportCouldNotOpen(GetMainWindow(), item); });
+    });
     m_pAppSettings->DoRegisterDefaults();
     PrepareShareButton(*buttonShareDefault, *this);
     MainWindow->SetParameters(textFieldFilePath, textFieldVideoDuration, imageViewFileType);

@@ -150,7 +150,7 @@ VideoFileProcessor::RunOptions VideoFileProcessor::ReadRunSettings() {
     options.interval = settings.GetFrameInterval();
     options.sizePercentage = settings.GetImageSizePercentage();
     options.naming.folder = GetAppNewMultimediaFolderForSource(mFilePath, true);
-    SharedWorkspace().openURL(options.naming.folder);
+    ShowResultOnDesktop(options.naming.folder);
     options.naming.prefix = settings.GetOutputImageFileNameParameter1();
     if (options.naming.prefix.isEmpty())
         options.naming.prefix = FileNameWithoutExtension(mFilePath);

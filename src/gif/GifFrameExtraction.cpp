@@ -61,7 +61,7 @@ GifExtractionOutcome ExtractGIFFiles(const QString& gifPath, const QString& fold
         return outcome;
     }
     CreateDirectoryWithParents(outcome.folder);
-    SharedWorkspace().openURL(outcome.folder);
+    ShowResultOnDesktop(outcome.folder);
     const std::optional<GifSummary> summary = ReadGifSummary(gifPath);
     if (!summary) return outcome;
     outcome.reason = GifRefusalReason(*summary);

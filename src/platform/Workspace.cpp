@@ -9,6 +9,7 @@ namespace {
 
 std::mutex g_WorkspaceMutex;
 std::shared_ptr<Workspace> g_pWorkspace;
+OpenFailureReporter g_fnReportOpenFailure;
 
 // Only web and mail links are opened as links: a file whose name looks like one ("x:y.png",
 // "smb:share") is still the local file, never handed to some other URL handler.
@@ -62,4 +63,20 @@ Workspace& SharedWorkspace() {
 void SetSharedWorkspace(std::shared_ptr<Workspace> workspace) {
     std::lock_guard lock(g_WorkspaceMutex);
     g_pWorkspace = std::move(workspace);
+}
+
+void SetOpenFailureReporter(OpenFailureReporter reporter) {
+    std::lock_guard lock(g_WorkspaceMutex);
+    g_fnReportOpenFailure = std::move(reporter);
+}
+
+bool ShowResultOnDesktop(const QString& pathOrUrl) {
+    if (SharedWorkspace().openURL(pathOrUrl)) return true;
+    OpenFailureReporter report;
+    {
+        std::lock_guard lock(g_WorkspaceMutex);
+        report = g_fnReportOpenFailure;
+    }
+    if (report) report(pathOrUrl);
+    return false;
 }

@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class Workspace {
@@ -42,3 +43,11 @@ class RecordingWorkspace : public Workspace {
 Workspace& SharedWorkspace();
 // Replaces the process-wide workspace; the default is a DesktopWorkspace.
 void SetSharedWorkspace(std::shared_ptr<Workspace> workspace);
+
+// Shows a command's result (its folder or file) through the shared workspace; when the desktop
+// cannot open it, tells the process-wide reporter (the window shows a message, the headless
+// command a line). Any thread: the reporter is called on the thread that asked.
+bool ShowResultOnDesktop(const QString& pathOrUrl);
+using OpenFailureReporter = std::function<void(const QString& pathOrUrl)>;
+// Replaces the reporter (main thread, before commands run); an empty one reports nothing.
+void SetOpenFailureReporter(OpenFailureReporter reporter);

@@ -129,6 +129,6 @@ QString VideoFileProcessor::ExportVideo(const QString& path, const QString& pres
     if (m_fnOpenFolder)
         m_fnOpenFolder(folder);
     else
-        SharedWorkspace().openURL(folder);
+        ShowResultOnDesktop(folder);
     return output;
 }

@@ -169,7 +169,7 @@ void MovieFeed::Finish(const QString& path, MovieOutcome& outcome) {
     std::fflush(stdout);
     LogLine("Video Export Finished");
     outcome.written = true;
-    SharedWorkspace().openURL(path);
+    ShowResultOnDesktop(path);
 }
 
 // Samples the source every 1/rate seconds by repeated addition, as long as t <= duration;

@@ -74,7 +74,7 @@ bool SaveAndOpen(VideoFileProcessor& processor, const DrawableImage& wall, const
     QString reason;
     if (!processor.SaveNSImageAsFile(wall, path, processor.GetSelectedImageFileFormat(), &reason))
         return Refuse("The Image Wall could not be saved.\n\n" + reason, error);
-    SharedWorkspace().openURL(path);
+    ShowResultOnDesktop(path);
     return true;
 }
 

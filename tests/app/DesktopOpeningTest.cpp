@@ -54,4 +54,24 @@ TEST_F(DesktopOpeningTest, EveryCommandThatOpensSomethingReportsAFailure) {
     sheet->OnCancel();
 }
 
+// The folder a finished export shows: the export still completes, and the failure is told.
+TEST_F(DesktopOpeningTest, AnExportsFolderThatCannotBeShownIsReported) {
+    AppSettings().SetBaseFolder(MakeTempDir("unopened-export"));
+    Launch(SampleVideo());
+    app->textFieldTo->setText("1");
+    Recorded().refuseToOpen = true;
+    app->OnExportImages();
+    QCoreApplication::processEvents();  // the report is posted
+    const QString folder = Stored("LastFolder").toString();
+    QStringList titles;
+    for (const MessageBoxShown& shown : Messages()) {
+        titles << shown.title;
+        if (shown.title == "Could Not Open") {
+            EXPECT_TRUE(shown.text.contains(folder));
+        }
+    }
+    EXPECT_TRUE(titles.contains("Could Not Open")) << titles.join('|').toStdString();
+    EXPECT_EQ(FilesIn(folder).size(), 1);
+}
+
 }  // namespace

@@ -54,7 +54,7 @@ bool SaveVideoInfoReport(const QString& report, const QString& targetPath,
                                        .arg(targetPath, error));
         return false;
     }
-    SharedWorkspace().openURL(targetPath);
+    ShowResultOnDesktop(targetPath);
     return true;
 }
 

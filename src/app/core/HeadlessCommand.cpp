@@ -314,6 +314,9 @@ void PrepareFrontEnd(const ParsedArguments& parsed) {
         SetSharedWorkspace(std::make_shared<DesktopWorkspace>());
     else
         SetSharedWorkspace(std::make_shared<RecordingWorkspace>());
+    SetOpenFailureReporter([](const QString& item) {
+        QTextStream(stderr) << "Could Not Open: The Desktop could not Open " << item << Qt::endl;
+    });
 }
 
 struct TypedRange {

@@ -78,7 +78,7 @@ std::optional<QList<QImage>> LoadSameSizedImages(const QStringList& candidates,
         if (images.isEmpty()) {
             referenceName = candidate;
         } else if (!SameSize(images.first().size(), image.size())) {
-            SharedWorkspace().openURL(QFileInfo(candidate).absoluteFilePath());
+            ShowResultOnDesktop(QFileInfo(candidate).absoluteFilePath());
             messages.DisplayMessageBox(
                 kAbortedTitle,
                 DimensionsText(referenceName, images.first().size(), candidate, image.size()));
