@@ -27,9 +27,11 @@ extern "C" {
 #include "app/SettingsWindowController.h"
 #include "media/VideoFileProcessor.h"
 #include "platform/DiagnosticLog.h"
+#include "platform/ImageFormats.h"
 #include "platform/StandardFolders.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
+#include "settings/SettingsSchema.h"
 #include "ui_MainWindow.h"
 #include "videoout/ExportPresets.h"
 
@@ -39,16 +41,6 @@ namespace {
 // MainWindow.ui (125) and the layout's spacing above it (10), so that the other controls keep
 // their height in both states.
 constexpr int kVideoExportOptionsHeight = 135;
-
-struct ImageFormatItem {
-    const char* title;
-    long long tag;  // the image format code stored under "FileFormat"
-};
-// The pop-up's order, which is not the order of the codes.
-constexpr ImageFormatItem kImageFormatItems[] = {
-    {"TIFF (*.tiff)", 0}, {"PNG (*.png)", 4}, {"GIF (*.gif)", 2},
-    {"JPEG (*.jpg)", 3},  {"BMP (*.bmp)", 1}, {"JPEG (*.jpeg)", 5},
-};
 
 // Video file extensions and the libavformat demuxer that reads them; the open panel offers
 // those whose demuxer the linked library has. Demuxers are looked up by name because several
@@ -347,7 +339,7 @@ void AppDelegate::DoApplicationStartup() {
     progressIndicatorVideoExport->setRange(0, 100);
     progressIndicatorVideoExport->setVisible(false);
     textFieldPercentage->setVisible(false);
-    checkBoxAutoDelete->setChecked(m_pAppSettings->GetIntegerValue("_checkBoxAutoDelete") == 1);
+    checkBoxAutoDelete->setChecked(m_pAppSettings->GetIntegerValue(SettingKey::AutoDelete) == 1);
     LoadOutputFieFormats();
     LoadVideoOutputFileFormats();
     RestoreFields(*this, *m_pAppSettings);
@@ -421,8 +413,9 @@ void AppDelegate::AppendItemToPopupButton(const QString& title, long long tag, Q
 
 void AppDelegate::LoadOutputFieFormats() {
     popupButtonFileFormat->clear();
-    for (const ImageFormatItem& item : kImageFormatItems)
-        AppendItemToPopupButton(item.title, item.tag, popupButtonFileFormat);
+    for (const ImageFormatRow* format : ImageFormatsInPopupOrder())
+        AppendItemToPopupButton(format->label, static_cast<int>(format->type),
+                                popupButtonFileFormat);
     SelectItemWithTag(popupButtonFileFormat, m_pAppSettings->GetSelectedFileFormat());
 }
 

@@ -14,6 +14,7 @@
 #include "app/core/MessagePresenter.h"
 #include "platform/StandardFolders.h"
 #include "settings/AppSettings.h"
+#include "settings/SettingsSchema.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ void AppDelegate::OnOpenVideoFile() {
 }
 
 void AppDelegate::OnOpenLastFolder() {
-    const QString folder = m_pAppSettings->GetStringValue("LastFolder");
+    const QString folder = m_pAppSettings->GetStringValue(SettingKey::LastFolder);
     if (!folder.isEmpty() && DirectoryExistsAtPath(folder)) {
         OpenOnDesktop(window, folder);
         return;
@@ -85,5 +86,6 @@ void AppDelegate::OnOpenLastFolder() {
 }
 
 void AppDelegate::OnAutoDelete() {
-    m_pAppSettings->SetIntegerValue(checkBoxAutoDelete->isChecked() ? 1 : 0, "_checkBoxAutoDelete");
+    m_pAppSettings->SetIntegerValue(checkBoxAutoDelete->isChecked() ? 1 : 0,
+                                    SettingKey::AutoDelete);
 }

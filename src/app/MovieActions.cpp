@@ -17,6 +17,7 @@
 #include "media/VideoFileProcessor.h"
 #include "platform/StandardFolders.h"
 #include "settings/AppSettings.h"
+#include "settings/SettingsSchema.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ void OpenMovieSavePanel(QWidget* window, const QString& message, const QString& 
 
 void AppDelegate::OnExportVideoFromImages() {
     std::optional<MovieImages> images = CollectMovieImages(
-        m_pAppSettings->GetStringValue("LastFolder"), pArrayOfExportedFiles, *this);
+        m_pAppSettings->GetStringValue(SettingKey::LastFolder), pArrayOfExportedFiles, *this);
     if (!images) return;
     OpenMovieSavePanel(window,
                        QStringLiteral("Please Select a File Name / Path to Save Video File."),

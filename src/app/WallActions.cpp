@@ -15,10 +15,11 @@
 #include "app/Controls.h"
 #include "app/core/MessagePresenter.h"
 #include "app/core/WallCommands.h"
-#include "extract/ImageFormatTable.h"
 #include "media/VideoFileProcessor.h"
+#include "platform/ImageFormats.h"
 #include "platform/StandardFolders.h"
 #include "settings/AppSettings.h"
+#include "settings/SettingsSchema.h"
 #include "wall/SortedImageFiles.h"
 
 namespace {
@@ -48,7 +49,8 @@ void AppDelegate::OnExportVideoWallFromVideo() {
         MakeWallSavePanel(window, "Export Image Wall...", processor->GetWallInfo());
     panel->setNameFilter(ImageFormatLabel(format));
     panel->setDefaultSuffix(ImageFileExtension(format));
-    panel->setDirectory(LastExportFolderOrPictures(m_pAppSettings->GetStringValue("LastFolder")));
+    panel->setDirectory(
+        LastExportFolderOrPictures(m_pAppSettings->GetStringValue(SettingKey::LastFolder)));
     panel->selectFile(QFileInfo(videoPath).completeBaseName());
     connect(panel, &QFileDialog::finished, this, [this, panel, processor, format](int result) {
         if (result != QDialog::Accepted) return;
@@ -64,7 +66,7 @@ void AppDelegate::OnExportVideoWallFromVideo() {
 
 void AppDelegate::OnExportVideoWall() {
     const std::optional<WallImages> wall = CollectWallImages(
-        m_pAppSettings->GetStringValue("LastFolder"), pArrayOfExportedFiles, *this);
+        m_pAppSettings->GetStringValue(SettingKey::LastFolder), pArrayOfExportedFiles, *this);
     if (!wall) return;
     exportfile(wall->images,
                GetFileNameWithExtension("Video Wall", m_pAppSettings->GetSelectedFileFormat()));

@@ -10,7 +10,7 @@
 #include "extract/FrameNaming.h"
 #include "extract/FramePipeline.h"
 #include "extract/GreyScaleConverter.h"
-#include "extract/ImageFormatTable.h"
+#include "platform/ImageFormats.h"
 #include "extract/StepSchedule.h"
 #include "media/VideoFileProcessor.h"
 #include "platform/ImageEncoders.h"
@@ -21,6 +21,7 @@
 #include "platform/StandardFolders.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
+#include "settings/SettingsSchema.h"
 
 namespace {
 
@@ -145,7 +146,7 @@ VideoFileProcessor::RunOptions VideoFileProcessor::ReadRunSettings() {
     m_bAddTimeToImages = settings.GetAddTimeIntervalToImages() == 1;
     pLastFilePath.clear();
     m_oLastFileDigest.reset();
-    m_bAutoDelete = settings.GetIntegerValue("_checkBoxAutoDelete") == 1;
+    m_bAutoDelete = settings.GetIntegerValue(SettingKey::AutoDelete) == 1;
     options.formatCode = settings.GetSelectedFileFormat();
     options.interval = settings.GetFrameInterval();
     options.sizePercentage = settings.GetImageSizePercentage();

@@ -3,7 +3,7 @@
 #include <QFileInfo>
 #include <optional>
 
-#include "extract/ImageFormatTable.h"
+#include "platform/ImageFormats.h"
 #include "gif/GifFrameDecoder.h"
 #include "platform/DiagnosticLog.h"
 #include "platform/FFmpegHandles.h"

@@ -628,10 +628,6 @@ std::optional<Resolution> StatedResolution(const QByteArray& data) {
 
 }  // namespace
 
-bool IsKnownImageFileType(long long code) {
-    return code >= 0 && code <= 5;
-}
-
 QByteArray EncodeImage(const QImage& image, ImageFileType type, float compressionFactor) {
     if (image.isNull()) Fail("There is no picture to encode");
     const float factor =

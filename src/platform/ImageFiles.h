@@ -11,17 +11,7 @@
 #include <QString>
 #include <optional>
 
-// The six image file types, by the code stored under "FileFormat".
-enum class ImageFileType : int {
-    Tiff = 0,  // uncompressed TIFF
-    Bmp = 1,
-    Gif = 2,   // 256 colours, palette chosen for the picture
-    Jpeg = 3,  // quality = compression factor x 100
-    Png = 4,
-    Jpeg2000 = 5,  // JP2 file; factor 1.0 is lossless
-};
-
-bool IsKnownImageFileType(long long code);
+#include "platform/ImageFormats.h"
 
 // Encodes `image` (any format) in the given type. `compressionFactor` is 0..1 (1 = best
 // quality). PNG and TIFF keep an alpha channel; the other types get the picture flattened

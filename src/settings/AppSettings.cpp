@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/StandardFolders.h"
+#include "settings/SettingsSchema.h"
 
 namespace {
 
@@ -37,13 +38,6 @@ double ToDouble(const QVariant& value) {
     return ok ? real : 0.0;
 }
 
-// A stored number that is not finite (a hand-edited or corrupt store) reads as `fallback`:
-// no read conversion makes it usable. Finite numbers keep their conversions however large or
-// small (a run whose interval cannot move its time on stops by itself).
-double Finite(double value, double fallback) {
-    return std::isfinite(value) ? value : fallback;
-}
-
 QString ToText(const QVariant& value) {
     if (!value.isValid() || value.metaType().id() == QMetaType::QVariantList ||
         value.metaType().id() == QMetaType::QVariantMap)
@@ -56,17 +50,14 @@ QString ToText(const QVariant& value) {
 AppSettings::AppSettings() : m_pUserDefaults(std::make_unique<QSettings>("Quonex", "Stillpress")) {}
 
 void AppSettings::DoRegisterDefaults() {
-    RegisteredDefaults() = {
-        {"FileFormat", 0LL},
-        {"VideoFileFormat", 0LL},
-        {"dblFrameInterval", 1.0},
-        {"DisclosureButtonState", 0LL},
-        {"ImageSizePercentage", 100LL},
-        {"Transparency", 60LL},
-        {"RowsInVideoWall", 3LL},
-        {"CompressionFactor", 100LL},
-        {"AddTimeIntervalToImages", 1LL},
-    };
+    RegisteredDefaults().clear();
+    for (const SettingSpec& setting : kSettings) {
+        if (!setting.registeredDefault) continue;
+        const double value = *setting.registeredDefault;
+        RegisteredDefaults()[setting.key] = setting.type == SettingType::Integer
+                                                ? QVariant(static_cast<long long>(value))
+                                                : QVariant(value);
+    }
 }
 
 void AppSettings::SetOverride(const QString& key, const QVariant& value) {
@@ -106,151 +97,146 @@ void AppSettings::SetStringValue(const QString& value, const QString& key) {
     m_pUserDefaults->setValue(key, value);
 }
 
+// Reads a stored number through its row's read conversion. Whole numbers are converted only
+// when the conversion changes them, so that every stored integer is read exactly.
+double AppSettings::ReadNumber(const char* key) const {
+    const SettingSpec& setting = *FindSetting(key);
+    const double stored = GetDoubleValue(key);
+    return setting.read ? setting.read(stored) : stored;
+}
+long long AppSettings::ReadWholeNumber(const char* key) const {
+    const SettingSpec& setting = *FindSetting(key);
+    const long long stored = GetIntegerValue(key);
+    if (setting.read == nullptr) return stored;
+    const double read = setting.read(static_cast<double>(stored));
+    return read == static_cast<double>(stored) ? stored : std::llround(read);
+}
+
 long long AppSettings::GetSelectedFileFormat() const {
-    return GetIntegerValue("FileFormat");
+    return ReadWholeNumber(SettingKey::FileFormat);
 }
 void AppSettings::SetSelectedFileFormat(long long v) {
-    SetIntegerValue(v, "FileFormat");
+    SetIntegerValue(v, SettingKey::FileFormat);
 }
 long long AppSettings::GetSelectedVideoFileFormat() const {
-    return GetIntegerValue("VideoFileFormat");
+    return ReadWholeNumber(SettingKey::VideoFileFormat);
 }
 void AppSettings::SetSelectedVideoFileFormat(long long v) {
-    SetIntegerValue(v, "VideoFileFormat");
+    SetIntegerValue(v, SettingKey::VideoFileFormat);
 }
-
 double AppSettings::GetFrameInterval() const {
-    const double interval = std::fabs(Finite(GetDoubleValue("dblFrameInterval"), 1.0));
-    return interval == 0.0 ? 0.1 : interval;
+    return ReadNumber(SettingKey::FrameInterval);
 }
 void AppSettings::SetFrameInterval(double v) {
-    SetDoubleValue(v, "dblFrameInterval");
+    SetDoubleValue(v, SettingKey::FrameInterval);
 }
-
 long long AppSettings::GetDisclosureButtonState() const {
-    return GetIntegerValue("DisclosureButtonState");
+    return ReadWholeNumber(SettingKey::DisclosureButtonState);
 }
 void AppSettings::SetDisclosureButtonState(long long v) {
-    SetIntegerValue(v, "DisclosureButtonState");
+    SetIntegerValue(v, SettingKey::DisclosureButtonState);
 }
-
 double AppSettings::GetImageSizePercentage() const {
-    const double percentage = Finite(GetDoubleValue("ImageSizePercentage"), 100.0);
-    return percentage > 0 ? percentage : 100.0;
+    return ReadNumber(SettingKey::ImageSizePercentage);
 }
 void AppSettings::SetImageSizePercentage(double v) {
-    SetDoubleValue(v, "ImageSizePercentage");
+    SetDoubleValue(v, SettingKey::ImageSizePercentage);
 }
-
 long long AppSettings::GetTransparency() const {
-    const long long transparency = GetIntegerValue("Transparency");
-    return transparency == 0 ? 60 : transparency;
+    return ReadWholeNumber(SettingKey::Transparency);
 }
 void AppSettings::SetTransparency(long long v) {
-    SetIntegerValue(v == 0 ? 60 : v, "Transparency");
+    SetIntegerValue(v == 0 ? 60 : v, SettingKey::Transparency);
 }
-
 long long AppSettings::GetRowsInVideoWall() const {
-    const long long rows = GetIntegerValue("RowsInVideoWall");
-    return rows < 1 ? 1 : rows;
+    return ReadWholeNumber(SettingKey::RowsInVideoWall);
 }
 void AppSettings::SetRowsInVideoWall(long long v) {
-    SetIntegerValue(v, "RowsInVideoWall");
+    SetIntegerValue(v, SettingKey::RowsInVideoWall);
 }
-
 long long AppSettings::GetCompressionFactor() const {
-    return GetIntegerValue("CompressionFactor");
+    return ReadWholeNumber(SettingKey::CompressionFactor);
 }
 void AppSettings::SetCompressionFactor(long long v) {
-    SetIntegerValue(v, "CompressionFactor");
+    SetIntegerValue(v, SettingKey::CompressionFactor);
 }
-
 long long AppSettings::GetAddTimeIntervalToImages() const {
-    return GetIntegerValue("AddTimeIntervalToImages");
+    return ReadWholeNumber(SettingKey::AddTimeIntervalToImages);
 }
 void AppSettings::SetAddTimeIntervalToImages(long long v) {
-    SetIntegerValue(v, "AddTimeIntervalToImages");
+    SetIntegerValue(v, SettingKey::AddTimeIntervalToImages);
 }
-
 double AppSettings::GetFrameDelayDuringExport() const {
-    const double delay = Finite(GetDoubleValue("FrameDelayDuringExport"), 0.05);
-    return delay > 0 ? delay : 0.05;
+    return ReadNumber(SettingKey::FrameDelayDuringExport);
 }
 void AppSettings::SetFrameDelayDuringExport(double v) {
-    SetDoubleValue(v, "FrameDelayDuringExport");
+    SetDoubleValue(v, SettingKey::FrameDelayDuringExport);
 }
-
 double AppSettings::GetFrameRateForExportedVideo() const {
-    const double stored = Finite(GetDoubleValue("FrameRateForExportedVideo"), 10.0);
-    const double rate = stored == 0.0 ? 10.0 : stored;
-    return rate < 1 ? 1.0 : rate;
+    return ReadNumber(SettingKey::FrameRateForExportedVideo);
 }
 void AppSettings::SetFrameRateForExportedVideo(double v) {
-    SetDoubleValue(v, "FrameRateForExportedVideo");
+    SetDoubleValue(v, SettingKey::FrameRateForExportedVideo);
 }
-
 QString AppSettings::GetLastVideo() const {
-    const QString path = GetStringValue("LastVideo");
+    const QString path = GetStringValue(SettingKey::LastVideo);
     return FileExistsAtPath(path) ? path : QString("");
 }
 void AppSettings::SetLastVideo(const QString& v) {
-    SetStringValue(v, "LastVideo");
+    SetStringValue(v, SettingKey::LastVideo);
 }
-
 QString AppSettings::GetOutputImageFileNameParameter1() const {
-    return GetStringValue("OutputImageFileNameParameter1");
+    return GetStringValue(SettingKey::OutputImageFileNameParameter1);
 }
 void AppSettings::SetOutputImageFileNameParameter1(const QString& v) {
-    SetStringValue(v, "OutputImageFileNameParameter1");
+    SetStringValue(v, SettingKey::OutputImageFileNameParameter1);
 }
 long long AppSettings::GetOutputImageFileNameAppendDuration() const {
-    return GetIntegerValue("OutputImageFileNameAppendDuration");
+    return ReadWholeNumber(SettingKey::OutputImageFileNameAppendDuration);
 }
 void AppSettings::SetOutputImageFileNameAppendDuration(long long v) {
-    SetIntegerValue(v, "OutputImageFileNameAppendDuration");
+    SetIntegerValue(v, SettingKey::OutputImageFileNameAppendDuration);
 }
 long long AppSettings::GetOutputImageAsGreyScale() const {
-    return GetIntegerValue("OutputImageAsGreyScale");
+    return ReadWholeNumber(SettingKey::OutputImageAsGreyScale);
 }
 void AppSettings::SetOutputImageAsGreyScale(long long v) {
-    SetIntegerValue(v, "OutputImageAsGreyScale");
+    SetIntegerValue(v, SettingKey::OutputImageAsGreyScale);
 }
 long long AppSettings::GetOutputImageAppendFileName() const {
-    return GetIntegerValue("OutputImageAppendFileName");
+    return ReadWholeNumber(SettingKey::OutputImageAppendFileName);
 }
 void AppSettings::SetOutputImageAppendFileName(long long v) {
-    SetIntegerValue(v, "OutputImageAppendFileName");
+    SetIntegerValue(v, SettingKey::OutputImageAppendFileName);
 }
 long long AppSettings::GetOutputImageAsDisplayed() const {
-    return GetIntegerValue("OutputImageAsDisplayed");
+    return ReadWholeNumber(SettingKey::OutputImageAsDisplayed);
 }
 void AppSettings::SetOutputImageAsDisplayed(long long v) {
-    SetIntegerValue(v, "OutputImageAsDisplayed");
+    SetIntegerValue(v, SettingKey::OutputImageAsDisplayed);
 }
-
 double AppSettings::GetFrom() const {
-    return std::fabs(GetDoubleValue("dblFrom"));
+    return ReadNumber(SettingKey::From);
 }
 void AppSettings::SetFrom(double v) {
-    SetDoubleValue(v, "dblFrom");
+    SetDoubleValue(v, SettingKey::From);
 }
 double AppSettings::GetTo() const {
-    return std::fabs(GetDoubleValue("dblTo"));
+    return ReadNumber(SettingKey::To);
 }
 void AppSettings::SetTo(double v) {
-    SetDoubleValue(v, "dblTo");
+    SetDoubleValue(v, SettingKey::To);
 }
-
 QString AppSettings::GetBaseFolder() const {
-    return GetStringValue("BaseFolder");
+    return GetStringValue(SettingKey::BaseFolder);
 }
 void AppSettings::SetBaseFolder(const QString& v) {
-    SetStringValue(v, "BaseFolder");
+    SetStringValue(v, SettingKey::BaseFolder);
 }
 
 // The colour is kept as its "#AARRGGBB" text; anything else reads as no colour.
 std::optional<QColor> AppSettings::GetTimeColor() const {
-    const QVariant stored = Lookup("TimeColorData");
+    const QVariant stored = Lookup(SettingKey::TimeColorData);
     if (!stored.isValid()) return std::nullopt;
     const QString text = QString::fromLatin1(stored.toByteArray()).trimmed();
     if (!text.startsWith('#')) return std::nullopt;
@@ -259,24 +245,24 @@ std::optional<QColor> AppSettings::GetTimeColor() const {
     return colour;
 }
 void AppSettings::SetTimeColor(const QColor& colour) {
-    m_pUserDefaults->setValue("TimeColorData", colour.name(QColor::HexArgb).toLatin1());
+    m_pUserDefaults->setValue(SettingKey::TimeColorData, colour.name(QColor::HexArgb).toLatin1());
 }
 
 long long AppSettings::GetAddWatermark() const {
-    return GetIntegerValue("AddWatermark");
+    return GetIntegerValue(SettingKey::AddWatermark);
 }
 void AppSettings::SetAddWatermark(long long v) {
-    SetIntegerValue(v, "AddWatermark");
+    SetIntegerValue(v, SettingKey::AddWatermark);
 }
 QString AppSettings::GetWatermarkFilePath() const {
-    return GetStringValue("WatermarkFilePath");
+    return GetStringValue(SettingKey::WatermarkFilePath);
 }
 void AppSettings::SetWatermarkFilePath(const QString& v) {
-    SetStringValue(v, "WatermarkFilePath");
+    SetStringValue(v, SettingKey::WatermarkFilePath);
 }
 long long AppSettings::GetAlignment() const {
-    return GetIntegerValue("Alignment");
+    return GetIntegerValue(SettingKey::Alignment);
 }
 void AppSettings::SetAlignment(long long v) {
-    SetIntegerValue(v, "Alignment");
+    SetIntegerValue(v, SettingKey::Alignment);
 }

@@ -21,7 +21,7 @@ class AppSettings {
   public:
     AppSettings();
 
-    // Registers the nine fallback values; stored values always win over them.
+    // Registers the fallback values of the settings table; stored values always win over them.
     void DoRegisterDefaults();
 
     // Values that answer instead of the stored ones for the rest of the process, without
@@ -90,6 +90,8 @@ class AppSettings {
 
   private:
     QVariant Lookup(const QString& key) const;  // override, stored, registered, or invalid
+    double ReadNumber(const char* key) const;
+    long long ReadWholeNumber(const char* key) const;
 
     std::unique_ptr<QSettings> m_pUserDefaults;
 };

@@ -4,30 +4,9 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/ImageFiles.h"
+#include "platform/ImageFormats.h"
 
 namespace {
-
-// The wall is one 32-bit bitmap; larger ones are refused before anything is allocated (the
-// drawable image refuses them as well).
-constexpr double kMaxWallPixels = 268435456.0;  // 2^28: 1 GB of bitmap
-
-struct FormatLimits {
-    const char* name;
-    double maxSide;    // pixels on either side
-    double maxPixels;  // pixels in all
-    bool ffmpegEncoded;
-};
-
-// The encoders' own limits: libjpeg's JPEG_MAX_DIMENSION, the 16-bit sides of GIF, libpng's
-// default user limit (readers refuse wider files), and the memory of FFmpeg's JPEG 2000
-// encoder, which keeps several 32-bit planes of the whole picture.
-constexpr double kNoSideLimit = std::numeric_limits<int>::max();
-constexpr FormatLimits kLimits[] = {
-    {"TIFF", kNoSideLimit, kMaxWallPixels, false}, {"BMP", kNoSideLimit, kMaxWallPixels, false},
-    {"GIF", 65535, kMaxWallPixels, true},          {"JPEG", 65500, kMaxWallPixels, false},
-    {"PNG", 1000000, kMaxWallPixels, false},       {"JPEG 2000", kNoSideLimit, 67108864.0, true},
-};
 
 // FFmpeg refuses pictures for which (w + 128) x (h + 128) reaches INT_MAX / 8.
 bool FFmpegTakes(double width, double height) {
@@ -70,17 +49,18 @@ QString WallSizeProblem(QSizeF wallSize, long long formatCode) {
     const double height = wallSize.height();
     if (!(width >= 1 && height >= 1))
         return "The Image Wall would have no pixels: the Images have no width or height.";
-    if (!IsKnownImageFileType(formatCode))
+    const ImageFormatRow* format = FindImageFormat(formatCode);
+    if (format == nullptr)
         return QString("The image format code %1 is not one of the known formats.").arg(formatCode);
-    const FormatLimits& limits = kLimits[formatCode];
+    const ImageFormatRow& limits = *format;
     if (width * height > kMaxWallPixels)
         return TooLargeText(wallSize, "more than fits in memory (268435456 pixels at most)");
     if (width > limits.maxSide || height > limits.maxSide)
         return TooLargeText(wallSize, QString("but %1 files can be at most %2 pixels wide and high")
-                                          .arg(limits.name)
+                                          .arg(limits.limitName)
                                           .arg(static_cast<long long>(limits.maxSide)));
     if (width * height > limits.maxPixels || (limits.ffmpegEncoded && !FFmpegTakes(width, height)))
         return TooLargeText(wallSize,
-                            QString("more than the %1 encoder can take").arg(limits.name));
+                            QString("more than the %1 encoder can take").arg(limits.limitName));
     return {};
 }

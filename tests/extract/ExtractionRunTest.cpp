@@ -5,7 +5,7 @@
 
 #include "extract/ExtractTestSupport.h"
 #include "extract/FrameNaming.h"
-#include "extract/ImageFormatTable.h"
+#include "platform/ImageFormats.h"
 #include "extract/StepSchedule.h"
 #include "platform/ImageFiles.h"
 

@@ -5,6 +5,7 @@
 #include "app/core/MessagePresenter.h"
 #include "platform/StandardFolders.h"
 #include "settings/AppSettings.h"
+#include "settings/SettingsSchema.h"
 
 namespace {
 
@@ -115,7 +116,7 @@ ExportImagesOutcome RunExportImagesCommand(const ExportImagesRequest& request,
     outcome.firstError = processor.GetFirstWriteError();
     outcome.status = RunStatus(processor, *outcome.files);
     if (outcome.status != Status::NothingWritten)
-        AppSettings().SetStringValue(outcome.folder, "LastFolder");
+        AppSettings().SetStringValue(outcome.folder, SettingKey::LastFolder);
     ReportOutcome(outcome, messages);
     return outcome;
 }

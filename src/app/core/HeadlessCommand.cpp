@@ -196,7 +196,7 @@ QHash<QString, ValueReader> ValueOptions(ParsedArguments& parsed) {
         {"rows", WholeNumberSetting("RowsInVideoWall", 1, 1000000)},
         {"frame-rate", NumberSetting("FrameRateForExportedVideo", 1, 1000)},
         {"frame-delay", NumberSetting("FrameDelayDuringExport", 0, 3600)},
-        {"format", ChoiceSetting("FileFormat", {"tiff", "bmp", "gif", "jpg", "png", "jpeg2000"})},
+        {"format", ChoiceSetting("FileFormat", ImageFormatCliNames())},
         {"watermark-place", ChoiceSetting("Alignment", {"top-left", "top-right", "bottom-left",
                                                         "bottom-right", "center"})},
         {"watermark",

@@ -7,7 +7,7 @@
 
 #include "app/core/ExportImagesCommand.h"
 #include "app/core/MessagePresenter.h"
-#include "extract/ImageFormatTable.h"
+#include "platform/ImageFormats.h"
 #include "media/VideoFileProcessor.h"
 #include "platform/ImageFiles.h"
 #include "platform/Workspace.h"
