@@ -647,6 +647,8 @@ QByteArray EncodeImage(const QImage& image, ImageFileType type, float compressio
                                           -1);
         case ImageFileType::Jpeg2000:
             return EncodeJpeg2000(image, factor);
+        case ImageFileType::Count:
+            break;
     }
     Fail("Unknown image file type " + std::to_string(static_cast<int>(type)));
 }

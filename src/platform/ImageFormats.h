@@ -17,6 +17,7 @@ enum class ImageFileType : int {
     Jpeg = 3,  // quality = compression factor x 100
     Png = 4,
     Jpeg2000 = 5,  // JP2 file; factor 1.0 is lossless
+    Count          // not a type: how many there are
 };
 
 // A wall is one 32-bit bitmap; larger ones are refused before anything is allocated (the
@@ -39,7 +40,7 @@ struct ImageFormatRow {
 // The encoders' own limits: libjpeg's JPEG_MAX_DIMENSION, the 16-bit sides of GIF, libpng's
 // default user limit (readers refuse wider files), and the memory of FFmpeg's JPEG 2000
 // encoder, which keeps several 32-bit planes of the whole picture.
-inline constexpr std::array<ImageFormatRow, 6> kImageFormats{{
+inline constexpr auto kImageFormats = std::to_array<ImageFormatRow>({
     {ImageFileType::Tiff, "tiff", "TIFF (*.tiff)", 0, "tiff", "TIFF", kNoSideLimit, kMaxWallPixels,
      false},
     {ImageFileType::Bmp, "bmp", "BMP (*.bmp)", 4, "bmp", "BMP", kNoSideLimit, kMaxWallPixels,
@@ -49,7 +50,7 @@ inline constexpr std::array<ImageFormatRow, 6> kImageFormats{{
     {ImageFileType::Png, "png", "PNG (*.png)", 1, "png", "PNG", 1000000, kMaxWallPixels, false},
     {ImageFileType::Jpeg2000, "jpeg", "JPEG (*.jpeg)", 5, "jpeg2000", "JPEG 2000", kNoSideLimit,
      67108864.0, true},
-}};
+});
 
 namespace image_formats_detail {
 constexpr bool RowsInCodeOrder() {
@@ -67,7 +68,7 @@ constexpr bool PopupPlacesArePermutation() {
     return true;
 }
 }  // namespace image_formats_detail
-static_assert(kImageFormats.size() == static_cast<std::size_t>(ImageFileType::Jpeg2000) + 1,
+static_assert(kImageFormats.size() == static_cast<std::size_t>(ImageFileType::Count),
               "one row for every image file type");
 static_assert(image_formats_detail::RowsInCodeOrder(), "a row's place is its stored code");
 static_assert(image_formats_detail::PopupPlacesArePermutation(), "one row for each pop-up place");

@@ -65,7 +65,7 @@ inline double Finite(double value, double fallback) {
 }
 }  // namespace settings_schema_detail
 
-inline constexpr std::array<SettingSpec, 26> kSettings{{
+inline constexpr auto kSettings = std::to_array<SettingSpec>({
     {SettingKey::FileFormat, SettingType::Integer, 0},
     {SettingKey::VideoFileFormat, SettingType::Integer, 0},
     {SettingKey::FrameInterval, SettingType::Double, 1.0,
@@ -117,7 +117,7 @@ inline constexpr std::array<SettingSpec, 26> kSettings{{
     {SettingKey::WatermarkFilePath, SettingType::String, std::nullopt},
     {SettingKey::Alignment, SettingType::Integer, std::nullopt},
     {SettingKey::AutoDelete, SettingType::Integer, std::nullopt},
-}};
+});
 
 // The row of a key; nullptr for a key the table does not have.
 constexpr const SettingSpec* FindSetting(std::string_view key) {
