@@ -323,6 +323,7 @@ TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
         {{"gif-frames", sample, gifFolder}, 2, "Not a GIF File: "},
         {{"gif-frames", PartyGif()}, 2, "stillpress-cli: name the folder"},
         {{"info", empty + "/gone.mp4"}, 2, "File Not Found: "},
+        {{"info", "-gone.mp4"}, 2, "File Not Found: "},  // a name, though it starts with "-"
         {{"info", sample, "--output", empty + "/none/r.txt"}, 1, "Video Information Not Saved: "},
         {{"convert"}, 2, ""},
         {{"convert", empty + "/gone.mp4"}, 2, "File Not Found: "},
