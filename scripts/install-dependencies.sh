@@ -12,6 +12,7 @@ packages=(
     ffmpeg fonts-urw-base35 fontconfig
     libgtest-dev libgmock-dev googletest
     clang-format
+    dpkg-dev file groff-base  # the Debian package: its Depends (dpkg-shlibdeps), its man pages
     clang-14 libclang-rt-14-dev llvm-14  # the fuzz targets (libFuzzer) and sanitizer stacks
 )
 

@@ -268,6 +268,7 @@ void AppDelegate::BindActions() {
         {"actionShareTwitter", &AppDelegate::OnShareTwitter},
         {"actionShareSupport", &AppDelegate::OnShareSupport},
         {"actionGetAutomationSoftware", &AppDelegate::OnGetAutomationSoftware},
+        {"actionAbout", &AppDelegate::OnAbout},
     };
     static constexpr Binding kButtons[] = {
         {"buttonSelectVideoFile", &AppDelegate::OnButtonClickedSelctVideoFile},

@@ -13,6 +13,7 @@
 //   GifAndInfoActions.cpp      GIF frames and the video information commands
 //   SettingsWindowController.cpp  OnSettings / OnButtonClickedSettings
 //   ScreenshotsHelpLinks.cpp   window pictures, share menu, help texts, context menu, links
+//   AboutBox.cpp               OnAbout
 //   ConversionActions.cpp      the conversion by export preset: its worker thread (the one
 //                              place off the main thread; it reaches the window only by
 //                              posting to the main thread) and the window's progress
@@ -151,6 +152,8 @@ class AppDelegate : public QObject, public MessagePresenter {
     void OnShareTwitter();
     void OnShareSupport();
     void OnGetAutomationSoftware();
+    // The version of this build, the FFmpeg and Qt libraries it runs with and the licence.
+    void OnAbout();
 
   public:
     // Fields.

@@ -55,8 +55,10 @@ struct SettingSpec {
     double optionHigh = 0;
 };
 
+// Numbers up to this are accepted where no bound of their own makes sense.
+inline constexpr double kUnboundedSetting = 1e12;
+
 namespace settings_schema_detail {
-inline constexpr double kUnbounded = 1e12;
 // A stored number that is not finite (a hand-edited or corrupt store) reads as `fallback`:
 // no read conversion makes it usable. Finite numbers keep their conversions however large or
 // small (a run whose interval cannot move its time on stops by itself).
@@ -73,7 +75,7 @@ inline constexpr auto kSettings = std::to_array<SettingSpec>({
          const double interval = std::fabs(settings_schema_detail::Finite(v, 1.0));
          return interval == 0.0 ? 0.1 : interval;
      },
-     0.001, settings_schema_detail::kUnbounded},
+     0.001, kUnboundedSetting},
     {SettingKey::DisclosureButtonState, SettingType::Integer, 0},
     {SettingKey::ImageSizePercentage, SettingType::Double, 100,
      [](double v) {
@@ -108,9 +110,9 @@ inline constexpr auto kSettings = std::to_array<SettingSpec>({
     {SettingKey::OutputImageAppendFileName, SettingType::Integer, std::nullopt},
     {SettingKey::OutputImageAsDisplayed, SettingType::Integer, std::nullopt},
     {SettingKey::From, SettingType::Double, std::nullopt, [](double v) { return std::fabs(v); }, 0,
-     settings_schema_detail::kUnbounded},
+     kUnboundedSetting},
     {SettingKey::To, SettingType::Double, std::nullopt, [](double v) { return std::fabs(v); }, 0,
-     settings_schema_detail::kUnbounded},
+     kUnboundedSetting},
     {SettingKey::BaseFolder, SettingType::String, std::nullopt},
     {SettingKey::TimeColorData, SettingType::ColourData, std::nullopt},
     {SettingKey::AddWatermark, SettingType::Integer, std::nullopt},

@@ -2,6 +2,10 @@
 // settings it keeps, and the exit status and message of every refusal and failed write.
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSettings>
 
 #include "media/VideoFileProcessor.h"
@@ -9,6 +13,167 @@
 #include "support/AppFixtures.h"
 
 namespace {
+
+// The JSON objects a --json run printed, one a line.
+QList<QJsonObject> JsonLines(const CliResult& result) {
+    QList<QJsonObject> objects;
+    for (const QString& line : result.out.split('\n', Qt::SkipEmptyParts)) {
+        QJsonParseError error;
+        objects << QJsonDocument::fromJson(line.toUtf8(), &error).object();
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+    }
+    return objects;
+}
+
+QStringList Strings(const QJsonValue& array) {
+    QStringList strings;
+    for (const QJsonValue& value : array.toArray()) strings << value.toString();
+    return strings;
+}
+
+TEST(HeadlessCommands, HelpVersionAndUsageErrorsFollowTheConventions) {
+    const CliResult version = RunCli({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.rawOut, "stillpress-cli " STILLPRESS_VERSION "\n");
+    for (const QStringList& arguments : {QStringList{"--help"}, {"-h"}, {"help"}}) {
+        const CliResult help = RunCli(arguments);
+        EXPECT_EQ(help.status, 0);
+        EXPECT_TRUE(
+            help.out.startsWith("Usage: stillpress-cli export-images VIDEO... [options]\n"));
+        EXPECT_TRUE(help.out.contains("       stillpress-cli convert --list-presets"));
+        EXPECT_TRUE(help.err.isEmpty());
+    }
+    // A command's help: its synopsis and its own options only, the same both ways.
+    const CliResult help = RunCli({"reencode", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.rawOut, RunCli({"help", "reencode"}).rawOut);
+    EXPECT_TRUE(help.out.startsWith("Usage: stillpress-cli reencode VIDEO OUTPUT.mp4 [options]\n"));
+    for (const char* option : {"--frame-delay S", "--as-displayed, --no-as-displayed", "--json"})
+        EXPECT_TRUE(help.out.contains(option)) << option;
+    for (const char* other : {"--format", "--frame-rate", "wall-from-video"})
+        EXPECT_FALSE(help.out.contains(other)) << other;
+    EXPECT_TRUE(RunCli({"export-images", "-h"})
+                    .out.contains("  --watermark-place PLACE             where the watermark goes: "
+                                  "top-left|top-right|bottom-left|bottom-right|center, or their "
+                                  "places 0 to 4\n"));
+
+    // One line naming what is wrong, then the command's synopsis alone.
+    const QString images = MakeTempDir("cli-usage");
+    const std::pair<QStringList, QString> refused[] = {
+        {{"bogus"}, "unknown command bogus\n\nUsage: stillpress-cli export-images"},
+        {{"help", "bogus"}, "unknown command bogus\n\nUsage: stillpress-cli export-images"},
+        {{"reencode", "a.mp4", "b.mp4", "--frames"},
+         "unknown option --frames\n\nUsage: stillpress-cli reencode VIDEO OUTPUT.mp4 [options]\n"},
+        {{"wall-from-images", images},
+         "name the wall file to write\n\nUsage: stillpress-cli wall-from-images FOLDER OUTPUT "
+         "[options]\n"},
+        {{"convert", "--list-presets", "--preset", "1"},
+         "unknown option --preset\n\nUsage: stillpress-cli convert VIDEO [options]\n       "
+         "stillpress-cli convert --list-presets [options]\n"},
+        {{"wall-from-video", "a.mp4", "b.mp4", "c.mp4"},
+         "too many arguments; unexpected \"c.mp4\""},
+    };
+    for (const auto& [arguments, err] : refused) {
+        const CliResult result = RunCli(arguments);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_TRUE(result.out.isEmpty());
+        EXPECT_TRUE(result.err.startsWith("stillpress-cli: " + err)) << result.err.toStdString();
+    }
+}
+
+// Two videos in one run, the first unreadable: the other is still exported, each has its
+// result line (the unreadable one only in JSON) and the worst exit status wins.
+TEST(HeadlessCommands, SeveralVideosAreEachExportedAndReportedInOrder) {
+    const QString base = MakeTempDir("cli-several");
+    const QString text = WriteTestFile(MakeTempDir("cli-several-text") + "/notes.mp4", "text");
+    CliResult result = RunCli({"export-images", text, SampleVideo(), "--interval", "2", "--format",
+                               "png", "--base-folder", base, "--json"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_TRUE(result.err.contains("Could Not Read Video Duration: ")) << result.err.toStdString();
+    QList<QJsonObject> objects = JsonLines(result);
+    ASSERT_EQ(objects.size(), 2);
+    EXPECT_EQ(objects[0]["video"].toString(), text);
+    EXPECT_EQ(objects[0]["exitStatus"].toInt(), 2);
+    EXPECT_TRUE(objects[0]["message"].toString().startsWith("Could Not Read Video Duration: "));
+    EXPECT_FALSE(objects[0].contains("folder"));
+    const QString folder = objects[1]["folder"].toString();
+    EXPECT_TRUE(folder.startsWith(base + "/Stillpress Files/sample ")) << folder.toStdString();
+    QStringList paths;
+    for (const char* name : {"1.png", "2.png", "3.png", "4.png"}) paths << folder + "/" + name;
+    EXPECT_EQ(Strings(objects[1]["files"]), paths);
+    EXPECT_EQ(FilesIn(folder).size(), 4);
+    EXPECT_EQ(objects[1]["failedFrames"].toInt(-1), 0);
+    EXPECT_EQ(objects[1]["cancelled"], QJsonValue(false));
+    EXPECT_EQ(objects[1]["exitStatus"].toInt(-1), 0);
+
+    // Walls, one per video, named after it; the plain lines name only what was written.
+    const QString walls = MakeTempDir("cli-walls") + "/made";
+    const QString other = MakeTempDir("cli-walls-copy") + "/other.mp4";
+    QFile::copy(SampleVideo(), other);
+    result = RunCli({"wall-from-video", "--output-folder", walls, SampleVideo(), text, other,
+                     "--format", "bmp", "--interval", "4"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, walls + "/sample.bmp\n" + walls + "/other.bmp");
+    EXPECT_EQ(FilesIn(walls), (QStringList{"other.bmp", "sample.bmp"}));
+}
+
+// Each command's JSON object names what it wrote; the report's are its lines as fields.
+TEST(HeadlessCommands, JsonResultsNameWhatWasWrittenAndTheReport) {
+    const QString folder = MakeTempDir("cli-json");
+    const QString images = MakeTempDir("cli-json-images");
+    for (int k = 0; k < 3; ++k)
+        Filled({40, 30}, Qt::blue).save(QString("%1/%2.png").arg(images).arg(k));
+    const std::pair<QStringList, QString> written[] = {
+        {{"wall-from-images", images, folder + "/w.png"}, folder + "/w.png"},
+        {{"wall-from-video", SampleVideo(), folder + "/v", "--format", "jpg"}, folder + "/v.jpg"},
+        {{"movie-from-images", images, folder + "/m.mp4"}, folder + "/m.mp4"},
+        {{"info", SampleVideo(), "--output", folder + "/r.txt"}, folder + "/r.txt"},
+        {{"convert", SampleVideo(), "--preset", "11", "--base-folder", folder},
+         "/Passthrough sample.mov"},
+    };
+    for (const auto& [arguments, file] : written) {
+        const CliResult result = RunCli(arguments + QStringList{"--json"});
+        const QList<QJsonObject> objects = JsonLines(result);
+        ASSERT_EQ(objects.size(), 1) << result.err.toStdString();
+        EXPECT_TRUE(objects[0]["file"].toString().endsWith(file)) << result.out.toStdString();
+        EXPECT_TRUE(QFileInfo(objects[0]["file"].toString()).isFile());
+        EXPECT_EQ(objects[0]["exitStatus"].toInt(-1), 0);
+    }
+    QList<QJsonObject> gif = JsonLines(RunCli({"gif-frames", PartyGif(), folder, "--json"}));
+    ASSERT_EQ(gif.size(), 1);
+    EXPECT_EQ(gif[0]["folder"].toString(), folder + "/party");
+    EXPECT_EQ(gif[0]["writtenFrames"].toInt(), FilesIn(folder + "/party").size());
+    const QList<QJsonObject> presets = JsonLines(RunCli({"convert", "--list-presets", "--json"}));
+    ASSERT_EQ(presets.size(), 1);
+    const QJsonArray list = presets[0]["presets"].toArray();
+    ASSERT_EQ(list.size(), 13);
+    EXPECT_EQ(list[10].toObject(),
+              (QJsonObject{{"name", "AVAssetExportPresetAppleM4A"}, {"title", "Apple M4A"}}));
+
+    // The report's fields, against the file itself and the report's lines.
+    const QString report = QString::fromUtf8(ReadTestFile(folder + "/r.txt"));
+    const QList<QJsonObject> info = JsonLines(RunCli({"info", SampleVideo(), "--json"}));
+    ASSERT_EQ(info.size(), 1);
+    const QJsonObject& fields = info[0];
+    QFile video(SampleVideo());
+    ASSERT_TRUE(video.open(QIODevice::ReadOnly));
+    EXPECT_EQ(fields["md5"].toString(),
+              QCryptographicHash::hash(video.readAll(), QCryptographicHash::Md5).toHex());
+    EXPECT_EQ(fields["fileSize"].toInteger(), video.size());
+    EXPECT_EQ(fields["width"].toInt(), 320);
+    EXPECT_EQ(fields["height"].toInt(), 240);
+    EXPECT_EQ(fields["path"].toString(), QFileInfo(SampleVideo()).absoluteFilePath());
+    EXPECT_EQ(fields["playable"], QJsonValue(true));
+    for (const QString& line :
+         {QString::asprintf("\r\nDuration\t%0.2f Seconds", fields["duration"].toDouble()),
+          QString::asprintf("\r\nFrame Rate:\t%f\r\n", fields["frameRate"].toDouble()),
+          "\r\nEstimated Data Rate :\t" + fields["dataRate"].toString(),
+          QString("\r\nTrack Count:\t%1\r\n").arg(fields["trackCount"].toInt())})
+        EXPECT_TRUE(report.contains(line)) << line.toStdString();
+    const QStringList metadata = Strings(fields["metadata"]);
+    EXPECT_FALSE(metadata.isEmpty());
+    EXPECT_TRUE(report.endsWith("\r\n" + metadata.join("\r\n"))) << report.toStdString();
+}
 
 TEST(HeadlessCommands, ExportImagesWritesTheFramesAndRemembersOnlyTheFolder) {
     const QString base = MakeTempDir("cli-base");
@@ -158,6 +323,7 @@ TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
         {{"gif-frames", sample, gifFolder}, 2, "Not a GIF File: "},
         {{"gif-frames", PartyGif()}, 2, "stillpress-cli: name the folder"},
         {{"info", empty + "/gone.mp4"}, 2, "File Not Found: "},
+        {{"info", "-gone.mp4"}, 2, "File Not Found: "},  // a name, though it starts with "-"
         {{"info", sample, "--output", empty + "/none/r.txt"}, 1, "Video Information Not Saved: "},
         {{"convert"}, 2, ""},
         {{"convert", empty + "/gone.mp4"}, 2, "File Not Found: "},

@@ -1,6 +1,7 @@
 #pragma once
-// The headless front end: `stillpress-cli <command> [arguments]`. Runs the same code as the
-// window's commands; messages go to stderr as "Title: text", results to stdout.
+// The headless front end: `stillpress-cli <command> [arguments]`, read as the table of
+// HeadlessOptions.h says. Runs the same code as the window's commands; messages go to stderr
+// as "Title: text", results to stdout, one line (or with --json one JSON object) per result.
 // Main thread; needs a QGuiApplication (fonts).
 
 #include <QStringList>
