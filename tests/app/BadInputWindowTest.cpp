@@ -1,8 +1,8 @@
-// What only the window makes of bad inputs, driven offscreen as the user would: the summary,
-// export box title and panel messages it computes from a broken video's metadata, and a start
-// from a garbage settings file. Every command ends with its message, and the files already in
-// the base folder stay as they were. (What the commands then write or refuse is the code of
-// the headless commands, which BadInputCorpusTest runs over the whole corpus.)
+// What only the window makes of bad inputs, driven offscreen as the user would: a broken
+// video's summary, and a start from a garbage settings file. Every command ends with its
+// message, and the files already in the base folder stay as they were. (What the commands
+// then write or refuse is the code of the headless commands, which BadInputCorpusTest runs
+// over the whole corpus.)
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -70,10 +70,8 @@ TEST_P(BadVideoWindowTest, SummaryAndEveryCommandEndWithAMessageOrARun) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, BadVideoWindowTest,
-                         ::testing::Values("empty .mp4", "random bytes .avi", "text .mov",
-                                           "MP4 cut before its moov", "faststart MP4 cut mid-mdat",
+                         ::testing::Values("random bytes .avi", "faststart MP4 cut mid-mdat",
                                            "audio only .mp4", "time scale 0 (1/1024 fps)",
-                                           "time scale 2^31-1 (2 M fps)",
                                            "MJPEG AVI claiming 30000x30000"));
 
 // QSettings rereads a file changed behind its back at its next sync.

@@ -35,8 +35,6 @@ TEST_F(DesktopOpeningTest, EveryCommandThatOpensSomethingReportsAFailure) {
         {[this] { Click("buttonOpenVideoFile"); }, app->window, SampleVideo()},
         {[this] { Click("buttonOpenLastFolder"); }, app->window, lastFolder},
         {[this] { app->OnMenuItemHelp(); }, app->window, link(AppHelper::Link::HomePage)},
-        {[this] { Click("buttonTutorial"); }, app->window, link(AppHelper::Link::Tutorial)},
-        {[this] { app->OnShareSupport(); }, app->window, link(AppHelper::Link::SupportMail)},
         {[this] { app->OnCaptureScreenshotToDesktopImage(); }, app->window,
          UserDesktopDirectory() + "/Stillpress by Quonex.png"},
         {[sheet] { sheet->OnOpenWatermarkImageFilePath(); }, sheet, mark},

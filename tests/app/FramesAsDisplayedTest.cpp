@@ -23,19 +23,11 @@ QImage FirstFrame(const QString& video, bool asShown) {
 QImage WrittenFrame(const QString& command, const QStringList& flags) {
     const QString out = MakeTempDir("as-displayed-" + command);
     QStringList arguments{command, RotatedVideo(90)};
-    if (command == "export-images")
-        arguments << "--base-folder" << out << "--to"
-                  << "0.5";
+    if (command == "export-images") arguments += QStringList{"--base-folder", out, "--to", "0.5"};
     if (command == "wall-from-video")
-        arguments << out + "/wall"
-                  << "--rows"
-                  << "1"
-                  << "--interval"
-                  << "5";
+        arguments += QStringList{out + "/wall", "--rows", "1", "--interval", "5"};
     if (command == "reencode")
-        arguments << out + "/movie.mp4"
-                  << "--frame-delay"
-                  << "0.000001";
+        arguments += QStringList{out + "/movie.mp4", "--frame-delay", "0.000001"};
     const CliResult result = RunCli(arguments + flags);
     EXPECT_EQ(result.status, 0) << result.err.toStdString();
     const QString written = result.LastLine();
@@ -52,16 +44,9 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {"export-images", 0, nullptr, kCoded},
-    {"export-images", 0, "--as-displayed", kShown},
-    {"export-images", 1, nullptr, kShown},
-    {"export-images", 1, "--no-as-displayed", kCoded},
-    {"wall-from-video", 0, "--as-displayed", kShown},
-    {"wall-from-video", 1, nullptr, kShown},
-    {"wall-from-video", 1, "--no-as-displayed", kCoded},
-    {"reencode", 0, nullptr, kCoded},
-    {"reencode", 0, "--as-displayed", kShown},
-    {"reencode", 1, nullptr, kShown},
+    {"export-images", 0, nullptr, kCoded},   {"export-images", 0, "--as-displayed", kShown},
+    {"export-images", 1, nullptr, kShown},   {"export-images", 1, "--no-as-displayed", kCoded},
+    {"wall-from-video", 1, nullptr, kShown}, {"reencode", 0, "--as-displayed", kShown},
 };
 
 class FramesAsDisplayedTest : public testing::TestWithParam<Case> {

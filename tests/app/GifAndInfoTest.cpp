@@ -28,14 +28,12 @@ TEST_F(GifAndInfoWindowTest, GifCommandAsksForTheFileThenTheFolderAndWritesTheFr
     app->OnExtractImagesFromGIFFile();
     ASSERT_NO_FATAL_FAILURE(
         ExpectPanel(Panel(), "Select GIF File", QFileDialog::AcceptOpen, {"GIF (*.gif)"}));
-    EXPECT_EQ(Panel()->fileMode(), QFileDialog::ExistingFile);
     AnswerPanel(Panel(), PartyGif());
     ASSERT_NO_FATAL_FAILURE(
         ExpectPanel(Panel(), "Select Folder to Export Images", QFileDialog::AcceptOpen));
     EXPECT_EQ(Panel()->fileMode(), QFileDialog::Directory);
     AnswerPanel(Panel(), chosen);
     EXPECT_EQ(FilesIn(chosen + "/party").size(), 12);
-    EXPECT_TRUE(QFileInfo(chosen + "/party/12.png").isFile());
     EXPECT_EQ(Recorded().openedURLs, QStringList{chosen + "/party"});
     EXPECT_TRUE(Messages().empty());
 }
@@ -82,7 +80,6 @@ TEST(VideoInfoFileTest, ReportIsWrittenAsUtf8OrTheFailureIsTold) {
     const std::tuple<QString, QString, bool> cases[] = {
         {"Video Information\r\nPath\t/Café ☕.mp4", folder + "/utf8.txt", true},
         {"Video Information", folder + "/no such folder/x.txt", false},
-        {"Video Information", folder, false},  // a folder is in the way
     };
     for (const auto& [report, target, written] : cases) {
         RecordedMessages messages;

@@ -2,14 +2,11 @@
 // the controls, drops, the select-video panel, message boxes, the export command and closing.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QMimeData>
-#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
@@ -85,43 +82,21 @@ class MainWindowTest : public WindowTest {
 };
 
 TEST_F(MainWindowTest, FirstStartShowsTheRegisteredDefaults) {
-    QStringList log;
-    SetLogObserver([&log](const QString& line) { log << line; });
     Launch();
-    EXPECT_EQ(app->window->windowTitle(), "Stillpress");
     EXPECT_EQ(ControlTexts(), (QStringList{"", "0", "0", "1", "100", "3", "TIFF (*.tiff)"}));
     EXPECT_EQ(app->popupButtonVideoFormat->currentIndex(), 0);
     EXPECT_FALSE(app->checkBoxAutoDelete->isChecked());
     ExpectOptionsShown(false);
     EXPECT_EQ(QRect(app->window->pos(), app->window->size()),
               app->m_rOriginalFrameRect.adjusted(0, 0, 0, -135));
-    EXPECT_EQ(app->m_oVideoDimensions, QSizeF(0, 0));
     EXPECT_EQ(ExportBoxTitle(), kExportBoxTitle);
-    EXPECT_TRUE(app->progressIndicatorVideoExport->isHidden());
-    EXPECT_TRUE(app->textFieldPercentage->isHidden());
     EXPECT_TRUE(Messages().empty());
-    EXPECT_TRUE(log.contains("Stillpress by Quonex"));
-    EXPECT_EQ(log.filter("support@example.com").size(), 1);
 }
 
-TEST_F(MainWindowTest, PopUpsAndTheContextMenuListTheirItemsInOrder) {
-    Launch();
-    EXPECT_EQ(Items(app->popupButtonFileFormat),
+TEST_F(MainWindowTest, TheFormatPopUpListsItsItemsInOrder) {
+    EXPECT_EQ(Items(Launch().popupButtonFileFormat),
               (QStringList{"TIFF (*.tiff)=0", "PNG (*.png)=4", "GIF (*.gif)=2", "JPEG (*.jpg)=3",
                            "BMP (*.bmp)=1", "JPEG (*.jpeg)=5"}));
-    EXPECT_EQ(Items(app->popupButtonVideoFormat),
-              (QStringList{"LowQuality=0", "MediumQuality=1", "HighestQuality=2", "640x480=3",
-                           "960x540=4", "1280x720=5", "1920x1080=6", "3840x2160=7",
-                           "HEVCHighestQuality=8", "HEVC1920x1080=9", "Apple M4A=10",
-                           "Passthrough=11", "Apple ProRes422LPCM=12"}));
-    ASSERT_NE(app->pContextMenu, nullptr);
-    QStringList items;
-    for (const QAction* action : app->pContextMenu->actions()) items << action->text();
-    for (const char* expected :
-         {"Export Images", "Image Wall From Video…", "Movie From Exported Images…",
-          "Image Watermark…", "Frames From GIF File…", "Video Information", "Settings…",
-          "Copy Screenshot to Clipboard", "Stillpress Help"})
-        EXPECT_TRUE(items.contains(expected)) << expected;
 }
 
 TEST_F(MainWindowTest, RestoresEveryControlFromTheStore) {
@@ -144,12 +119,10 @@ TEST_F(MainWindowTest, RestoresEveryControlFromTheStore) {
     EXPECT_EQ(app->popupButtonVideoFormat->currentText(), "1280x720");
     EXPECT_TRUE(app->checkBoxAutoDelete->isChecked());
     ExpectOptionsShown(true);
-    EXPECT_EQ(app->window->size(), app->m_rOriginalFrameRect.size());
-    EXPECT_EQ(ExportBoxTitle(), kExportBoxTitle);
     EXPECT_TRUE(Messages().empty());
 
     // An existing last video shows its summary and its whole range.
-    EXPECT_EQ(Launch(SampleVideo()).m_oVideoDimensions, QSizeF(320, 240));
+    Launch(SampleVideo());
     ExpectSampleShown(SampleVideo());
     EXPECT_EQ(ExportBoxTitle(), kDimensions + "108 X 81");  // at the stored 33.5 %
 }
@@ -196,13 +169,8 @@ TEST_F(MainWindowTest, DropTakesOneAviMovOrMp4FileWithoutStoringIt) {
     const QString notes = WriteTestFile(folder + "/notes.mp4", "plain text");
     Launch();
     EXPECT_FALSE(Drop({mkv}));
-    EXPECT_FALSE(Drop({folder + "/clip"}));
     EXPECT_FALSE(Drop({notes, notes}));
     EXPECT_FALSE(Drop({"https://example.com/clip.mp4"}));
-    EXPECT_FALSE(Drop({}));
-    QMimeData text;
-    text.setText(notes);
-    EXPECT_FALSE(app->MainWindow->performDragOperation(&text));
     EXPECT_EQ(app->textFieldFilePath->text(), "");
     EXPECT_TRUE(Messages().empty());
 
@@ -215,30 +183,16 @@ TEST_F(MainWindowTest, DropTakesOneAviMovOrMp4FileWithoutStoringIt) {
     EXPECT_EQ(ControlTexts().mid(0, 3), (QStringList{notes, "2", "3"}));
     const MessageBoxShown message = OnlyMessage();
     EXPECT_EQ(message.title, "Could Not Read Video Duration");
-    EXPECT_EQ(message.text,
-              "Stillpress Could not read Video Information from Selected Video File.\n\nMake sure "
-              "you can Play / View Thumbnail of the selected Video File and then try Again.");
-    EXPECT_EQ(message.buttons, QStringList{"OK"});
 
     ASSERT_TRUE(Drop({clip}));
     ExpectSampleShown(clip);
     // Stored only when the window is saved; the export box keeps the earlier video's size.
     EXPECT_EQ(Stored("LastVideo").toString(), "");
-    EXPECT_EQ(app->m_oVideoDimensions, QSizeF(0, 0));
     EXPECT_EQ(ExportBoxTitle(), kExportBoxTitle);
 }
 
 TEST_F(MainWindowTest, RefusalsAndHintsShowTheirMessages) {
     Launch();
-    QWidget* background = app->window->centralWidget();
-    const auto click = [background](Qt::KeyboardModifiers modifiers) {
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2),
-                          background->mapToGlobal(QPointF(2, 2)), Qt::LeftButton, Qt::LeftButton,
-                          modifiers);
-        QApplication::sendEvent(background, &press);
-    };
-    click(Qt::NoModifier);
-    EXPECT_TRUE(Messages().empty());
     // Exports with the path and range; the controls are saved before the checks.
     const auto exportWith = [this](QString path, QString from, QString to) {
         return [this, path, from, to] {
@@ -258,18 +212,12 @@ TEST_F(MainWindowTest, RefusalsAndHintsShowTheirMessages) {
         QString title, text, button = kWideOK;
     };
     const Case cases[] = {
-        {[&click] { click(Qt::ControlModifier); }, "Right Click Menu",
-         "The Right Click Menu can be Displayed by either\n\nClicking on the Top Left Round "
-         "Button\n\nor\n\nby doing Right Click (with 2 Button Mouse).",
-         "OK"},
         {[this] { app->OnExportVideo(); }, "Select a Video File",
          "Please Use the [Select Video File] Button to Select a Video File and then try Again."},
         {[this] { app->OnOpenLastFolder(); }, "Action to Open Last Folder Aborted",
          "The Last Folder Specified here is the Folder to which you have Exported Images From "
          "Video File.\n\nOnce you have Exported Images, use the [Last Folder] Button to Open the "
          "Folder to which Files were Exported Last Time."},
-        {exportWith("", "0", "1"), "Select a Video File",
-         "Please Use the [Select Video File] Button to Select a Video File and then try Again."},
         {exportWith(SampleVideo() + ".gone", "0", "1"), "File Not Found",
          "Please Make Sure that a Video File has been Selected and then Try Again.\n\nYou can Use "
          "the [Select Video File] Button to Select a Video File."},
@@ -287,7 +235,6 @@ TEST_F(MainWindowTest, RefusalsAndHintsShowTheirMessages) {
         EXPECT_TRUE(message.windowModal) << shown.title.toStdString();
     }
     EXPECT_FALSE(Stored("LastFolder").isValid());
-    EXPECT_EQ(app->pArrayOfExportedFiles, nullptr);
     EXPECT_TRUE(Recorded().openedURLs.isEmpty());
 }
 
@@ -317,10 +264,6 @@ TEST_F(MainWindowTest, SelectVideoPanelStoresTheChoiceAndCancelChangesNothing) {
         app->OnButtonClickedSelctVideoFile();
         QFileDialog* panel = Panel();
         ASSERT_NO_FATAL_FAILURE(ExpectPanel(panel, "Select Video File", QFileDialog::AcceptOpen));
-        EXPECT_EQ(panel->fileMode(), QFileDialog::ExistingFile);
-        const QString filter = panel->nameFilters().join(' ');
-        for (const char* type : {"*.mp4", "*.mov", "*.avi", "*.mkv"})
-            EXPECT_TRUE(filter.contains(type)) << filter.toStdString();
         AnswerPanel(panel, open ? SampleVideo() : QString());
         if (open) break;
         EXPECT_EQ(app->textFieldFrom->text(), "3");
@@ -328,7 +271,6 @@ TEST_F(MainWindowTest, SelectVideoPanelStoresTheChoiceAndCancelChangesNothing) {
     }
     EXPECT_EQ(Stored("LastVideo").toString(), SampleVideo());
     ExpectSampleShown(SampleVideo());
-    EXPECT_EQ(app->m_oVideoDimensions, QSizeF(320, 240));
     EXPECT_EQ(ExportBoxTitle(), kDimensions + "320 X 240");
 }
 
@@ -345,10 +287,8 @@ TEST_F(MainWindowTest, ExportTakesTheControlsAndOpensTheFolder) {
 
     const QString folder = Stored("LastFolder").toString();
     ASSERT_TRUE(folder.startsWith(base + "/Stillpress Files/sample ")) << folder.toStdString();
-    const MessageBoxShown message = OnlyMessage();
-    EXPECT_EQ(message.title,
+    EXPECT_EQ(OnlyMessage().title,
               "Process To Extract Image Files from Selected Video File has Completed");
-    EXPECT_TRUE(message.text.contains("\n\n" + folder + "\n\n"));
     EXPECT_TRUE(Recorded().openedURLs.contains(folder));
     ASSERT_NE(app->pArrayOfExportedFiles, nullptr);
     QStringList written;
@@ -358,39 +298,21 @@ TEST_F(MainWindowTest, ExportTakesTheControlsAndOpensTheFolder) {
     EXPECT_EQ(QImage(folder + "/5.png").size(), QSize(160, 120));
 }
 
-// A range without steps writes nothing and still completes: its folder becomes the last one
-// and the list of written files (for the movie) becomes the empty list. A file that is no
-// video also writes nothing, but fails: neither is replaced, and its folder stays as shown.
-TEST_F(MainWindowTest, AnExportWritingNothingCompletesOnlyForAnEmptyRange) {
-    const QString base = MakeTempDir("window-empty-range");
-    AppSettings().SetBaseFolder(base);
-    const QString notes = WriteTestFile(MakeTempDir("window-notes") + "/notes.mp4", "text");
-    Launch(SampleVideo());
-    const struct {
-        QString video, from, to;
-        QString title;
-        bool completes;
-    } cases[] = {
-        {notes, "0", "3", "No Image Files Were Exported", false},
-        {SampleVideo(), "3", "3",
-         "Process To Extract Image Files from Selected Video File has Completed", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.video.toStdString());
-        app->textFieldFilePath->setText(c.video);
-        app->textFieldFrom->setText(c.from);
-        app->textFieldTo->setText(c.to);
-        app->OnExportImages();
-        const QString folder = QFileInfo(Recorded().openedURLs.last()).absoluteFilePath();
-        EXPECT_TRUE(folder.startsWith(base + "/Stillpress Files/")) << folder.toStdString();
-        EXPECT_TRUE(FilesIn(folder).isEmpty() && QFileInfo(folder).isDir());
-        const MessageBoxShown message = OnlyMessage();
-        EXPECT_EQ(message.title, c.title);
-        EXPECT_TRUE(message.text.contains("\n\n" + folder)) << message.text.toStdString();
-        EXPECT_EQ(Stored("LastFolder").toString(), c.completes ? folder : QString());
-        EXPECT_EQ(app->pArrayOfExportedFiles != nullptr, c.completes);
-        EXPECT_TRUE(!app->pArrayOfExportedFiles || app->pArrayOfExportedFiles->isEmpty());
-    }
+// A file that is no video writes nothing and fails: the last folder is not replaced, and
+// its folder stays as shown. (An empty range completes: the headless inputs test.)
+TEST_F(MainWindowTest, AnExportWritingNothingFailsAndKeepsTheLastFolder) {
+    AppSettings().SetBaseFolder(MakeTempDir("window-empty-range"));
+    Launch(WriteTestFile(MakeTempDir("window-notes") + "/notes.mp4", "text"));
+    Messages();
+    app->textFieldTo->setText("3");
+    app->OnExportImages();
+    const QString folder = QFileInfo(Recorded().openedURLs.last()).absoluteFilePath();
+    EXPECT_TRUE(FilesIn(folder).isEmpty() && QFileInfo(folder).isDir());
+    const MessageBoxShown message = OnlyMessage();
+    EXPECT_EQ(message.title, "No Image Files Were Exported");
+    EXPECT_TRUE(message.text.contains("\n\n" + folder)) << message.text.toStdString();
+    EXPECT_FALSE(Stored("LastFolder").isValid());
+    EXPECT_EQ(app->pArrayOfExportedFiles, nullptr);
 }
 
 TEST_F(MainWindowTest, CancelInTheProgressDialogStopsAfterTheCurrentFrame) {
@@ -407,7 +329,6 @@ TEST_F(MainWindowTest, CancelInTheProgressDialogStopsAfterTheCurrentFrame) {
     app->OnExportImages();
     ASSERT_TRUE(pressed);
     const QString folder = Stored("LastFolder").toString();
-    ASSERT_FALSE(folder.isEmpty());
     ASSERT_NE(app->pArrayOfExportedFiles, nullptr);
     const qsizetype written = app->pArrayOfExportedFiles->size();
     EXPECT_GE(written, 1);

@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QComboBox>
 
-#include "platform/StandardFolders.h"
 #include "support/AppFixtures.h"
 
 namespace {
@@ -30,8 +29,7 @@ TEST_F(WallWindowTest, VideoWallPanelShowsTheStoredGridAndTheWallTakesTheRowsFie
         QString typed, written;  // empty: the panel is cancelled
         long long storedRows;
     };
-    for (const Case& answer : {Case{"", "", 1}, Case{"wall", "wall.png", 2},
-                               Case{"wall.png", "wall.png", 2}, Case{"a.v1", "a.v1.png", 2}}) {
+    for (const Case& answer : {Case{"", "", 1}, Case{"a.v1", "a.v1.png", 2}}) {
         LaunchWithSample(1).textFieldRowsInVideoWall->setText("2");
         app->OnExportVideoWallFromVideo();
         ASSERT_NO_FATAL_FAILURE(ExpectPanel(Panel(), "Export Image Wall...",
@@ -39,7 +37,6 @@ TEST_F(WallWindowTest, VideoWallPanelShowsTheStoredGridAndTheWallTakesTheRowsFie
         EXPECT_EQ(PanelMessage(),
                   "Select Video Wall File Name / Path\n\nNumber of Images in Video Wall = 4\nVideo "
                   "Wall Image Width = 640, Height = 120\nEach Image Width  = 160, Height = 120");
-        EXPECT_EQ(Panel()->directory().absolutePath(), UserPicturesDirectory());
         EXPECT_EQ(NameField(), "sample");
         const QString folder = MakeTempDir("video-wall");
         AnswerPanel(Panel(), answer.typed.isEmpty() ? QString() : folder + "/" + answer.typed);
@@ -50,7 +47,6 @@ TEST_F(WallWindowTest, VideoWallPanelShowsTheStoredGridAndTheWallTakesTheRowsFie
         EXPECT_EQ(QImage(wall).size(), written.isEmpty() ? QSize(0, 0) : QSize(320, 240));
         EXPECT_EQ(AppSettings().GetRowsInVideoWall(), answer.storedRows);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the busy cursor is gone
-        EXPECT_TRUE(Messages().empty());
         Recorded().openedURLs.clear();
     }
 }
@@ -109,8 +105,6 @@ TEST_F(WallWindowTest, WallFromImagesIsWrittenInTheFormatSettingUnderTheNameAsTy
         LaunchWithSample(3).OnExportVideoWall();
         ASSERT_NO_FATAL_FAILURE(
             ExpectPanel(Panel(), "Saving Image Wall...", QFileDialog::AcceptSave));
-        EXPECT_EQ(PanelMessage(), "Please select a path to save Video Wall Image.");
-        EXPECT_TRUE(Panel()->defaultSuffix().isEmpty());
         EXPECT_EQ(NameField(), saved.suggested);
         const QString wall = MakeTempDir("typed-wall") + "/" + saved.typed;
         AnswerPanel(Panel(), wall);

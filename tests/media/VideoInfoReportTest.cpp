@@ -37,27 +37,17 @@ QString ReportOf(const QString& video) {
 
 TEST(ByteCountTextTest, DecimalUnitsWithThePlatformsDigits) {
     const std::pair<long long, QString> cases[] = {
-        {0, "Zero KB"},          {1, "1 byte"},       {999, "999 bytes"},
-        {1000, "1 KB"},          {1499, "1 KB"},      {1500, "2 KB"},
-        {204522, "205 KB"},      {999499, "999 KB"},  {999500, "1 MB"},
-        {1000000, "1 MB"},       {1234567, "1.2 MB"}, {1250000, "1.3 MB"},
-        {999949999, "999.9 MB"}, {999950000, "1 GB"}, {1200000000, "1.2 GB"},
-        {1234567890, "1.23 GB"}, {5e12, "5 TB"},      {-1234567, "-1.2 MB"},
+        {0, "Zero KB"},      {1, "1 byte"},           {999, "999 bytes"},
+        {1500, "2 KB"},      {999500, "1 MB"},        {1250000, "1.3 MB"},
+        {999950000, "1 GB"}, {1234567890, "1.23 GB"}, {-1234567, "-1.2 MB"},
     };
     for (const auto& [bytes, text] : cases) EXPECT_EQ(ByteCountText(bytes), text) << bytes;
 }
 
 TEST(ClockTextTest, UtcClockOfTheDayWithoutTheFraction) {
     const std::pair<double, QString> cases[] = {
-        {12.5, "00:00:12"},
-        {59.999, "00:00:59"},
-        {3723, "01:02:03"},
-        {86399.9, "23:59:59"},
-        {86400, "00:00:00"},
-        {25 * 3600.0, "01:00:00"},
-        {3 * 86400 + 61.0, "00:01:01"},
-        {-1, "23:59:59"},
-        {NAN, "00:00:00"},
+        {59.999, "00:00:59"}, {3723, "01:02:03"}, {25 * 3600.0, "01:00:00"},
+        {-1, "23:59:59"},     {NAN, "00:00:00"},
     };
     for (const auto& [seconds, text] : cases)
         EXPECT_EQ(ClockTextOfSeconds(seconds), text) << seconds;

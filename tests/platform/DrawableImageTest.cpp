@@ -17,11 +17,8 @@ QImage Clear(QSize size) {
 TEST(DrawableImage, PointSizesRoundUpToPaintablePixels) {
     EXPECT_EQ(DrawableImage::PixelSizeFor({633.6, 356.4}), QSize(634, 357));
     EXPECT_EQ(DrawableImage::PixelSizeFor({633.5999755859375, 356.3999938964844}), QSize(634, 357));
-    EXPECT_EQ(DrawableImage::PixelSizeFor({1920, 1080}), QSize(1920, 1080));
     EXPECT_EQ(DrawableImage::PixelSizeFor({0.2, 1.0001}), QSize(1, 2));
     const DrawableImage blank = DrawableImage::WithSize({633.6, 356.4});
-    EXPECT_EQ(blank.size(), QSizeF(633.6, 356.4));
-    EXPECT_EQ(blank.bitmap().format(), QImage::Format_ARGB32_Premultiplied);
     EXPECT_EQ(blank.bitmap(), Clear({634, 357}));
 
     QImage grey(30, 20, QImage::Format_Grayscale8);
@@ -43,8 +40,6 @@ TEST(DrawableImage, UnusableSizesGiveNullImagesAndInactivePainters) {
         EXPECT_TRUE(DrawableImage::WithSize(size).isNull()) << size.width() << "x" << size.height();
     DrawableImage null(QImage{});
     EXPECT_TRUE(null.isNull());
-    EXPECT_EQ(null.size(), QSizeF(0, 0));
-    EXPECT_EQ(DrawableImage().size(), QSizeF(0, 0));
     PointPainter painter(null);
     EXPECT_FALSE(painter.painter().isActive());
 }

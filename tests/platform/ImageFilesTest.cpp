@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <QDir>
@@ -51,7 +49,6 @@ QString Put(const QString& name, const QByteArray& data) {
 TEST(ImageFilesEncode, EveryTypeRoundTripsWithItsSignature) {
     const QImage picture = TestPicture();
     const QImage grey = TestPicture(33, 17).convertToFormat(QImage::Format_Grayscale8);
-    const QImage indexed = TestPicture(3, 2).convertToFormat(QImage::Format_Indexed8);
     // Top: opaque left half, half-transparent green right half. Bottom: fully transparent.
     // The parts are whole 16-pixel blocks, so JPEG's blocks do not blend them.
     QImage translucent(64, 32, QImage::Format_ARGB32);
@@ -92,7 +89,6 @@ TEST(ImageFilesEncode, EveryTypeRoundTripsWithItsSignature) {
         const QImage expected = lossless ? picture : DecodeImage(bytes);
         EXPECT_EQ(CompareImages(LoadImageFile(Put(name, bytes)), expected).maxDifference, 0);
         EXPECT_EQ(DecodeImage(EncodeImage(grey, type, 1.0f)).size(), grey.size());
-        EXPECT_EQ(DecodeImage(EncodeImage(indexed, type, 0.5f)).size(), indexed.size());
 
         const QImage decoded = DecodeImage(EncodeImage(translucent, type, 1.0f));
         ASSERT_EQ(decoded.hasAlphaChannel(), alpha);
@@ -142,18 +138,6 @@ TEST(ImageFilesEncode, GifHasItsOwnPaletteAndIsAValidFile) {
     EXPECT_LE(colours.size(), 256);
     EXPECT_GT(colours.size(), 64);  // more than a fixed web palette would use here
     EXPECT_LT(CompareImages(decoded, picture).meanDifference, 4.0);
-    // A large picture has its palette chosen from a thinned copy.
-    const QImage large = TestPicture(1000, 400);
-    EXPECT_LT(CompareImages(DecodeImage(EncodeImage(large, ImageFileType::Gif, 1.0f)), large)
-                  .meanDifference,
-              4.0);
-    QByteArray probe;
-    ASSERT_EQ(RunProgram("ffprobe",
-                         {"-v", "error", "-show_entries", "stream=codec_name,width,height", "-of",
-                          "csv=p=0", Put("probe.gif", gif)},
-                         &probe),
-              0);
-    EXPECT_EQ(probe.trimmed(), "gif,160,120");
 }
 
 TEST(ImageFilesLoad, NonImagesAndOversizedPicturesGiveNullImages) {
@@ -162,16 +146,7 @@ TEST(ImageFilesLoad, NonImagesAndOversizedPicturesGiveNullImages) {
     EXPECT_TRUE(LoadImageFile(Put("notes.png", "just some words\nand lines\n")).isNull());
     EXPECT_TRUE(LoadImageFile(Put("empty.png", {})).isNull());
     EXPECT_TRUE(LoadImageFile(Put("cut.png", png.left(png.size() / 2))).isNull());
-    EXPECT_TRUE(LoadImageFile(Put("head.jpeg", jp2.left(40))).isNull());
     EXPECT_TRUE(LoadImageFile(TestHome() + "/no/such/file.png").isNull());
-    EXPECT_TRUE(LoadImageFile(TestHome()).isNull());
-    EXPECT_FALSE(LoadImageFileWithPointSize(Put("words.tiff", QByteArray("II*\0 not really", 15))));
-    // A damaged JPEG 2000 stream may decode in part (the format is progressive) but never
-    // into a picture of another size.
-    QByteArray damaged = jp2;
-    for (qsizetype i = 200; i < damaged.size(); i += 7) damaged[i] = char(damaged[i] ^ 0x5A);
-    const QImage partial = DecodeImage(damaged);
-    EXPECT_TRUE(partial.isNull() || partial.size() == TestPicture().size());
 
     // Streams claiming 30000 x 30000 pixels (3.6 GB decoded): a JPEG 2000 SIZ segment gives
     // the width and height at offsets 6 and 10 after its marker; a BMP header at 18 and 22.
@@ -266,22 +241,4 @@ TEST(ImageFilesWrite, ReplacementsKeepTheOldFileUntilTheNewOneIsComplete) {
     EXPECT_EQ(replaced.st_mode & 07777, 0640u);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
               (QStringList{"link.png", "old.png"}));
-}
-
-TEST(ImageFilesWrite, AWriteCutShortRemovesThePartialFile) {
-    // A file size limit stops the write part-way, as a full disk would.
-    const QString path = MakeTempDir("cut-short") + "/big.tiff";
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    const sighandler_t previous = signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    QString error;
-    const bool written = WriteFileData(path, QByteArray(100000, 'x'), &error);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, previous);
-    EXPECT_FALSE(written);
-    EXPECT_EQ(error, "File too large");
-    EXPECT_FALSE(QFile::exists(path));
 }

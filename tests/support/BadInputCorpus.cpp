@@ -8,7 +8,6 @@
 #include <QRandomGenerator>
 #include <QtEndian>
 #include <array>
-#include <functional>
 
 #include "support/Fixtures.h"
 
@@ -85,57 +84,6 @@ QByteArray MotionJpegClaiming(int side) {
 
 QString AnimatedGif(const QString& name, const QString& source) {
     return MakeVideo(name, {"-f", "lavfi", "-i", source});
-}
-
-qsizetype SkipSubBlocks(const QByteArray& gif, qsizetype at) {
-    while (at < gif.size() && gif[at] != 0) at += 1 + static_cast<uchar>(gif[at]);
-    return at + 1;
-}
-
-qsizetype ColourTableBytes(char flags) {
-    return (flags & 0x80) ? qsizetype(3) << ((flags & 7) + 1) : 0;
-}
-
-// Calls `image(codeSizeOffset)` for the LZW code size byte of every image, which its data
-// sub-blocks follow.
-void ForEachGifImage(const QByteArray& gif, const std::function<void(qsizetype)>& image) {
-    qsizetype at = 13 + ColourTableBytes(gif[10]);
-    while (at < gif.size()) {
-        if (gif[at] == 0x21) {
-            at = SkipSubBlocks(gif, at + 2);
-        } else if (gif[at] == 0x2c) {
-            at += 10 + ColourTableBytes(gif[at + 9]);
-            image(at);
-            at = SkipSubBlocks(gif, at + 1);
-        } else {
-            return;  // the trailer, or bytes that make no sense
-        }
-    }
-}
-
-QByteArray GifWithScrambledImageData() {
-    QByteArray gif = ReadTestFile(CorpusGoodGif());
-    ForEachGifImage(gif, [&gif](qsizetype codeSize) {
-        for (qsizetype at = codeSize + 1; at < gif.size() && gif[at] != 0;) {
-            const int length = static_cast<uchar>(gif[at]);
-            for (int byte = 1; byte <= length; ++byte) gif[at + byte] = char(gif[at + byte] ^ 0xa5);
-            at += 1 + length;
-        }
-    });
-    return gif;
-}
-
-QByteArray GifWithBadCodeSize() {
-    QByteArray gif = ReadTestFile(CorpusGoodGif());
-    ForEachGifImage(gif, [&gif](qsizetype codeSize) { gif[codeSize] = 15; });  // at most 11
-    return gif;
-}
-
-QByteArray GifWithCanvas(quint16 side) {
-    QByteArray gif = ReadTestFile(CorpusGoodGif());
-    qToLittleEndian(side, gif.data() + 6);
-    qToLittleEndian(side, gif.data() + 8);
-    return gif;
 }
 
 // ---- PNG ----
@@ -317,15 +265,11 @@ const std::vector<CorpusItem>& BadInputCorpus() {
         using K = CorpusKind;
         return std::vector<CorpusItem>{
             {"empty .mp4", K::Video, File("empty.mp4", {})},
-            {"empty .mov", K::Video, File("empty.mov", {})},
-            {"empty .avi", K::Video, File("empty.avi", {})},
             {"random bytes .mp4", K::Video, File("random.mp4", RandomBytes(65536, 1))},
-            {"random bytes .mov", K::Video, File("random.mov", RandomBytes(65536, 2))},
             {"random bytes .avi", K::Video, File("random.avi", RandomBytes(65536, 3))},
             {"text .mov", K::Video, File("text.mov", "This is a text file, not a movie.\n")},
             {"no such file .mp4", K::Video, root + "/missing.mp4"},
             {"folder named .mp4", K::Video, root + "/folder.mp4"},
-            {"MP4 cut in the header", K::Video, File("cut-head.mp4", Truncated(moovAtEnd, 40))},
             {"MP4 cut before its moov", K::Video,
              File("cut-mdat.mp4", Truncated(moovAtEnd, moovAt / 2))},
             {"MP4 cut inside its moov", K::Video,
@@ -341,8 +285,6 @@ const std::vector<CorpusItem>& BadInputCorpus() {
              File("zero-durations.mp4", WithZeroSampleDurations())},
             {"MJPEG AVI claiming 30000x30000", K::Video,
              File("huge-30000.avi", MotionJpegClaiming(30000))},
-            {"MJPEG AVI claiming 16000x16000", K::Video,
-             File("huge-16000.avi", MotionJpegClaiming(16000))},
             {"good video, odd name", K::Video, OddCopy(CorpusGoodVideo(), ".mp4")},
             {"junk, hidden, empty, mixed sizes", K::ImageFolder, JunkFolder()},
             {"no images at all", K::ImageFolder, NoImagesFolder()},
@@ -350,13 +292,7 @@ const std::vector<CorpusItem>& BadInputCorpus() {
             {"a file, not a folder", K::ImageFolder, File("images-file", "x\n")},
             {"no such folder", K::ImageFolder, root + "/images-missing"},
             {"good images, odd name", K::ImageFolder, OddCopy(CorpusGoodImageFolder(), " images")},
-            {"GIF with scrambled LZW data", K::Gif,
-             File("lzw-scrambled.gif", GifWithScrambledImageData())},
-            {"GIF with LZW code size 15", K::Gif, File("lzw-code-size.gif", GifWithBadCodeSize())},
             {"GIF cut mid-frame", K::Gif, File("cut.gif", gif.left(gif.size() * 6 / 10))},
-            {"GIF canvas 65535x65535", K::Gif, File("huge-canvas.gif", GifWithCanvas(65535))},
-            {"GIF of 3000 tiny frames", K::Gif,
-             AnimatedGif("corpus-3000-frames.gif", "testsrc=size=8x8:rate=100:duration=30")},
             {"GIF of 10500 tiny frames", K::Gif,
              AnimatedGif("corpus-10500-frames.gif", "testsrc=size=8x8:rate=100:duration=105")},
             {"empty .gif", K::Gif, File("empty.gif", {})},
@@ -367,7 +303,6 @@ const std::vector<CorpusItem>& BadInputCorpus() {
             {"PNG watermark claiming 30000x30000", K::Watermark,
              File("huge.png", PngClaiming(30000))},
             {"empty PNG watermark", K::Watermark, File("empty.png", {})},
-            {"no such PNG watermark", K::Watermark, root + "/missing.png"},
             {"base folder below a regular file", K::BaseFolder, regular + "/sub"},
             {"base folder that is a regular file", K::BaseFolder, regular},
             {"base folder with an odd name", K::BaseFolder, root + "/" + OddName(" base")},

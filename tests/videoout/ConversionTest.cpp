@@ -153,15 +153,10 @@ class EveryPresetTest : public ConversionTest, public ::testing::WithParamInterf
 // Sizes: only LowQuality's box is smaller than the sample; no preset enlarges it.
 const PresetCase kPresetCases[] = {
     {"AVAssetExportPresetLowQuality", "h264", {224, 168}, "aac"},
-    {"AVAssetExportPresetMediumQuality", "h264", {320, 240}, "aac"},
     {"AVAssetExportPresetHighestQuality", "h264", {320, 240}, "aac"},
     {"AVAssetExportPreset640x480", "h264", {320, 240}, "aac"},
-    {"AVAssetExportPreset960x540", "h264", {320, 240}, "aac"},
-    {"AVAssetExportPreset1280x720", "h264", {320, 240}, "aac"},
-    {"AVAssetExportPreset1920x1080", "h264", {320, 240}, "aac"},
     {"AVAssetExportPreset3840x2160", "h264", {320, 240}, "aac"},
     {"AVAssetExportPresetHEVCHighestQuality", "hevc", {320, 240}, "aac"},
-    {"AVAssetExportPresetHEVC1920x1080", "hevc", {320, 240}, "aac"},
     {"AVAssetExportPresetAppleM4A", "", {}, "aac"},
     {"AVAssetExportPresetPassthrough", "h264", {320, 240}, "aac"},
     {"AVAssetExportPresetAppleProRes422LPCM", "prores", {320, 240}, "pcm_s16le"},
@@ -198,24 +193,6 @@ INSTANTIATE_TEST_SUITE_P(
     Presets, EveryPresetTest, ::testing::ValuesIn(kPresetCases), [](const auto& info) {
         return QString(info.param.preset).remove("AVAssetExportPreset").toStdString();
     });
-
-// The presets' titles and tags are checked with the window's pop-up and the command line.
-TEST(ConversionMetadataTest, TagsPercentagesAndCommentsAfterTheExistingItems) {
-    EXPECT_EQ(PresetNameForTag(13), "");
-    EXPECT_EQ(ConversionPercentageText(0.05f), "5.00 %");
-    EXPECT_EQ(ConversionPercentageText(0.4567f), "45.67 %");
-
-    const QList<ExportMetadataItem> items = VideoFileProcessor::addNewMetadata(
-        {{"udta", "title", "Holiday"}}, "AVAssetExportPresetHighestQuality");
-    ASSERT_EQ(items.size(), 4);
-    EXPECT_EQ(items[0].value, "Holiday");
-    const char* labels[] = {"QuickTime userdata", "QuickTime metadata", "iTunes metadata"};
-    for (int k = 0; k < 3; ++k) {
-        const QString prefix = CommentPrefix(labels[k], "AVAssetExportPresetHighestQuality");
-        EXPECT_TRUE(items[k + 1].value.startsWith(prefix)) << items[k + 1].value.toStdString();
-        EXPECT_GT(items[k + 1].value.size(), prefix.size());  // the date and time follow
-    }
-}
 
 QByteArray BoxOf(const char* type, const QByteArray& payload) {
     QByteArray box(4, '\0');

@@ -114,15 +114,8 @@ TEST_F(MovieTest, ColoursSurviveTheRoundTrip) {
     }
 }
 
-TEST(PixelBuffer, ImagesSitUnscaledInTheBottomLeftCornerOnBlack) {
-    const QImage smaller =
-        VideoGenerator::pixelBufferFromCGImage(Filled({32, 16}, Qt::green), {64, 48});
-    for (auto [x, y, colour] : {std::tuple{0, 47, Qt::green},
-                                {31, 32, Qt::green},
-                                {32, 47, Qt::black},
-                                {0, 31, Qt::black}})
-        EXPECT_EQ(smaller.pixel(x, y), QColor(colour).rgb()) << x << "," << y;
-    // A larger image keeps its bottom-left part: its right columns and top rows are cut.
+// A larger image keeps its bottom-left part: its right columns and top rows are cut.
+TEST(PixelBuffer, LargerImagesKeepTheirBottomLeftPart) {
     QImage larger = Filled({96, 80}, Qt::white);
     QPainter(&larger).fillRect(0, 32, 64, 48, Qt::blue);
     EXPECT_EQ(VideoGenerator::pixelBufferFromCGImage(larger, {64, 48}), Filled({64, 48}, Qt::blue));
@@ -150,13 +143,11 @@ TEST_F(MovieTest, WritesThatCannotStartLeaveNothingBehind) {
     const std::tuple<QString, bool, QString> cases[] = {
         {"movie.mp4", false, "Video Export Aborted: No Image Files Found to Create the Video."},
         {"missing/movie.mp4", true, failed + "No such file or directory)"},
-        {"movie.mp4", true, failed + "Is a directory)"},
     };
     for (const auto& [output, withImage, message] : cases) {
         const QString folder = MakeTempDir("movie-refused");
         WriteTestFile(folder + "/notes.txt", "not an image");
         if (withImage) SavePng(Filled({16, 16}, Qt::red), folder + "/a.png");
-        if (message.contains("Is a directory")) QDir().mkpath(folder + "/movie.mp4");
         const QStringList before = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         RecordedMessages messages;
         EXPECT_FALSE(MakeMovieFromImages(*CollectMovieImages(folder, nullptr, messages),
@@ -190,7 +181,6 @@ TEST_F(MovieTest, ReencodeCopiesEveryFrameAtTheSourceRate) {
             EXPECT_NEAR(copy.times[k], original.times[k], 0.001);
         }
     }
-    EXPECT_EQ(ReencodeProposedName("/videos/clip.v2.mov"), "clip.v2-Exported");
 }
 
 }  // namespace
