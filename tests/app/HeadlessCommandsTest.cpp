@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -95,6 +96,13 @@ class SameSecondRunsTest : public WindowTest {
         process.start(STILLPRESS_CLI, {"export-images", video, "--to", "3", "--interval", "1",
                                        "--format", "tiff", "--base-folder", base});
     }
+    // Waits until `parent` holds more than `count` folders.
+    static void WaitForFolders(const QString& parent, qsizetype count) {
+        const QDeadlineTimer deadline(60000);
+        while (QDir(parent).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() <= count &&
+               !deadline.hasExpired())
+            QThread::msleep(2);
+    }
     static QString PrintedFolder(QProcess& process) {
         EXPECT_TRUE(process.waitForFinished(120000));
         EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
@@ -103,7 +111,7 @@ class SameSecondRunsTest : public WindowTest {
 };
 
 TEST_F(SameSecondRunsTest, SameNamedVideosGetFoldersOfTheirOwn) {
-    const QString base = MakeTempDir("same-second");
+    const QString base = MakeTempDir("same-second"), runs = base + "/Stillpress Files";
     const QString videos[] = {MakeTempDir("trip") + "/clip.mp4", MakeTempDir("work") + "/clip.mp4"};
     for (const QString& video : videos) ASSERT_TRUE(QFile::link(SampleVideo(), video));
     AppSettings().SetBaseFolder(base);
@@ -115,9 +123,12 @@ TEST_F(SameSecondRunsTest, SameNamedVideosGetFoldersOfTheirOwn) {
         for (int attempt = 0; attempt < 3 && !sameSecond; ++attempt) {
             QThread::msleep(1020 - QDateTime::currentMSecsSinceEpoch() % 1000);  // a second begins
             QProcess first, second;
+            const qsizetype made = QDir(runs).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
             StartExport(second, videos[1], base);
             QString folders[2];
             if (window) {
+                // The command starts slower: the window asks for the name it has just taken.
+                WaitForFolders(runs, made);
                 app->OnExportImages();
                 folders[0] = QFileInfo(Recorded().openedURLs.last()).absoluteFilePath();
                 EXPECT_TRUE(OnlyMessage().text.contains("\n\n" + folders[0] + "\n\n"));
