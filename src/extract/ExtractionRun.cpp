@@ -18,6 +18,7 @@
 #include "platform/ImageGenerator.h"
 #include "platform/Md5.h"
 #include "platform/MediaAsset.h"
+#include "platform/NewFolders.h"
 #include "platform/StandardFolders.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
@@ -94,6 +95,11 @@ bool HasAnyStep(const StepSchedule& schedule) {
     return any;
 }
 
+// What makes a source's run folder name unique: " HH mm ss", the time of day in UTC.
+QString UniqueNameTimePart() {
+    return QDateTime::currentDateTimeUtc().toString(QStringLiteral(" HH mm ss"));
+}
+
 float CompressionFactorOf(long long percent) {
     return static_cast<float>(std::clamp(static_cast<double>(percent) / 100.0, 0.0, 1.0));
 }
@@ -105,6 +111,7 @@ struct VideoFileProcessor::RunOptions {
     double interval = 1;
     double sizePercentage = 100;
     FrameNaming naming;
+    QString folderError;  // why the run folder could not be made
 };
 
 QString VideoFileProcessor::DoExportAllImages(std::shared_ptr<QStringList>& out) {
@@ -125,6 +132,12 @@ QString VideoFileProcessor::DoExportAllImages(std::shared_ptr<QStringList>& out)
         m_iFailedFrameCount = schedule.StepCount();
         m_strFirstWriteError = QString("The image format code %1 is not one of the known formats.")
                                    .arg(options.formatCode);
+        return options.naming.folder;
+    }
+    if (!options.folderError.isEmpty()) {
+        // Nothing can be written; even a range without steps has failed.
+        m_iFailedFrameCount = std::max(1LL, schedule.StepCount());
+        m_strFirstWriteError = options.folderError;
         return options.naming.folder;
     }
     if (!m_pAsset) return options.naming.folder;
@@ -150,8 +163,12 @@ VideoFileProcessor::RunOptions VideoFileProcessor::ReadRunSettings() {
     options.formatCode = settings.GetSelectedFileFormat();
     options.interval = settings.GetFrameInterval();
     options.sizePercentage = settings.GetImageSizePercentage();
-    options.naming.folder = GetAppNewMultimediaFolderForSource(mFilePath, true);
-    ShowResultOnDesktop(options.naming.folder);
+    options.naming.folder =
+        GetAppNewMultimediaFolderForSource(mFilePath, true, &options.folderError);
+    if (options.folderError.isEmpty()) ShowResultOnDesktop(options.naming.folder);
+    options.naming.nameLimit =
+        FileNameLimit(options.naming.folder) -
+        GetFileNameWithExtension(QString(), options.formatCode).toUtf8().size();
     options.naming.prefix = settings.GetOutputImageFileNameParameter1();
     if (options.naming.prefix.isEmpty())
         options.naming.prefix = FileNameWithoutExtension(mFilePath);
@@ -305,15 +322,11 @@ QString VideoFileProcessor::GetAppMultimediaFolder(bool forImages) {
     return folder;
 }
 
-QString VideoFileProcessor::GetUniqueNameForSource(const QString& sourcePath) const {
-    return FileNameWithoutExtension(sourcePath) + ' ' +
-           QDateTime::currentDateTimeUtc().toString(QStringLiteral("HH mm ss"));
-}
-
 QString VideoFileProcessor::GetAppNewMultimediaFolderForSource(const QString& sourcePath,
-                                                               bool forImages) {
-    const QString folder =
-        GetAppMultimediaFolder(forImages) + '/' + GetUniqueNameForSource(sourcePath);
-    CreateDirectoryWithParents(folder);
-    return folder;
+                                                               bool forImages, QString* error) {
+    const NewFolder folder =
+        MakeNewFolder(GetAppMultimediaFolder(forImages), FileNameWithoutExtension(sourcePath),
+                      UniqueNameTimePart());
+    if (error) *error = folder.error;
+    return folder.path;
 }

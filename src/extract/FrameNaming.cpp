@@ -3,16 +3,17 @@
 #include <QFileInfo>
 
 #include "platform/DurationText.h"
+#include "platform/NewFolders.h"
 
 QString FrameNaming::NameFor(double time, long long counter) const {
     const QString number = QString::number(counter);
     const QString head = folder + '/';
+    if (!appendFileName)
+        return head + (appendDuration ? DurationText(time) + ' ' : QString()) + number;
     // The prefix is text of a file name: a '/' in it ("../x") would write outside the folder.
     const QString name = QString(prefix).replace('/', '-');
-    if (appendFileName && appendDuration) return head + name + DurationText(time) + number;
-    if (appendFileName) return head + name + number;
-    if (appendDuration) return head + DurationText(time) + ' ' + number;
-    return head + number;
+    return head +
+           FittedName({}, name, appendDuration ? DurationText(time) + number : number, nameLimit);
 }
 
 QString FileNameWithoutExtension(const QString& path) {

@@ -61,8 +61,11 @@ class VideoFileProcessor {
     void saveAsWithNameWithoutExtension(DrawableImage image, const QString& nameWithoutExtension,
                                         long long formatCode, double sizePercentage, double time);
     QString GetAppMultimediaFolder(bool forImages);
-    QString GetUniqueNameForSource(const QString& sourcePath) const;
-    QString GetAppNewMultimediaFolderForSource(const QString& sourcePath, bool forImages);
+    // Makes a new folder "<video name> HH mm ss" (UTC), numbered " 2", " 3"... when taken, in
+    // the application folder; see platform/NewFolders.h. When it cannot be made, answers the
+    // name it tried with the reason in `error` (cleared on success).
+    QString GetAppNewMultimediaFolderForSource(const QString& sourcePath, bool forImages,
+                                               QString* error = nullptr);
     unsigned long long GetSelectedImageFileFormat();
     // Encodes with compression factor 1.0 and writes to `fullPath` as given; false (with
     // the reason in `error`) when it could not be written.
@@ -121,7 +124,8 @@ class VideoFileProcessor {
                                                     const QString& presetName);
     // Converts the whole video at `path` through the preset into "<title> <name>.mov" in a
     // new folder under the movies location, blocking the calling thread until the exporter
-    // ends; the folder is then opened whatever the outcome. Answers the output path.
+    // ends; the folder is then opened whatever the outcome. A folder that cannot be made
+    // fails the conversion before it starts. Answers the output path.
     QString ExportVideo(const QString& path, const QString& presetName, const QString& title);
     // Called on the converting thread about once a second with the progress (0 to 1);
     // answering false cancels the conversion.

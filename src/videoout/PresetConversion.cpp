@@ -12,6 +12,7 @@
 #include "extract/FrameNaming.h"
 #include "media/VideoFileProcessor.h"
 #include "platform/Exporter.h"
+#include "platform/NewFolders.h"
 #include "platform/Workspace.h"
 #include "videoout/ExportPresets.h"
 
@@ -57,6 +58,13 @@ std::optional<QString> Formatted(const UDateFormat* format, UDate moment) {
     QString text(length, Qt::Uninitialized);
     udat_format(format, moment, reinterpret_cast<UChar*>(text.data()), length, nullptr, &status);
     return U_SUCCESS(status) ? std::optional(text) : std::nullopt;
+}
+
+// "<title> <video name>.mov" in `folder`, the video's name shortened when the whole would not
+// fit the file system.
+QString ConversionOutputPath(const QString& folder, const QString& title, const QString& video) {
+    return folder + '/' +
+           FittedName(title + ' ', FileNameWithoutExtension(video), ".mov", FileNameLimit(folder));
 }
 
 }  // namespace
@@ -115,9 +123,14 @@ QString VideoFileProcessor::ExportVideo(const QString& path, const QString& pres
                                         const QString& title) {
     m_eConversionStatus = Exporter::Unknown;
     m_strConversionProblem.clear();
-    const QString folder = GetAppNewMultimediaFolderForSource(path, false);
-    const QString output =
-        QString("%1/%2 %3.mov").arg(folder, title, FileNameWithoutExtension(path));
+    QString folderError;
+    const QString folder = GetAppNewMultimediaFolderForSource(path, false, &folderError);
+    const QString output = ConversionOutputPath(folder, title, path);
+    if (!folderError.isEmpty()) {
+        m_eConversionStatus = Exporter::Failed;
+        m_strConversionProblem = folderError;
+        return output;
+    }
     if (const std::unique_ptr<Exporter> exporter = MakeExporter(path, presetName)) {
         exporter->setOutputPath(output);
         exporter->setOutputFileType(exporter->supportedFileTypes().first());

@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
+#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
+#include <QThread>
 
 #include "media/VideoFileProcessor.h"
 #include "platform/ImageFiles.h"
@@ -209,6 +214,105 @@ TEST(HeadlessCommands, ExportImagesWritesTheFramesAndRemembersOnlyTheFolder) {
     ASSERT_EQ(result.status, 0) << result.err.toStdString();
     EXPECT_TRUE(result.LastLine().startsWith(base + "/Stillpress Files/-clip "));
     EXPECT_EQ(FilesIn(result.LastLine()), QStringList{"1.tiff"});
+}
+
+// Videos named up to the file system's limit export: folder and file names that would pass it
+// are cut, at a character boundary; a short name keeps its exact names.
+TEST(HeadlessCommands, LongVideoNamesAreCutToFitTheFileSystem) {
+    const QString e = QString::fromUtf8("\u00E9");  // 2 bytes
+    const struct {
+        QString stem;        // of the video, before ".mp4"
+        QString folderStem;  // of the run folder, before its time
+        QString named;       // the image with the video's name appended
+    } cases[] = {
+        {"clip567890", "clip567890", "clip5678901.tiff"},
+        {QString(250, 'v'), QString(246, 'v'), QString(249, 'v') + "1.tiff"},
+        {e.repeated(125), e.repeated(123), e.repeated(124) + "1.tiff"},
+    };
+    const QString videos = MakeTempDir("cli-long-names");
+    for (const auto& c : cases) {
+        const QString video = videos + "/" + c.stem + ".mp4";
+        ASSERT_TRUE(QFile::link(SampleVideo(), video));
+        for (const QString& image : {QString("1.tiff"), c.named}) {
+            const QString append = image == c.named ? "--append-name" : "--no-append-name";
+            const CliResult result = RunCli({"export-images", video, "--to", "1", append,
+                                             "--base-folder", MakeTempDir("cli-long-base")});
+            ASSERT_EQ(result.status, 0) << result.err.toStdString();
+            const QString folder = QFileInfo(result.LastLine()).fileName();
+            EXPECT_TRUE(folder.chopped(9) == c.folderStem &&
+                        QRegularExpression(" \\d\\d \\d\\d \\d\\d$").match(folder).hasMatch())
+                << folder.toStdString();
+            EXPECT_EQ(FilesIn(result.LastLine()), QStringList{image});
+        }
+    }
+    const CliResult converted = RunCli({"convert", videos + "/" + cases[1].stem + ".mp4",
+                                        "--preset", "Passthrough", "--base-folder", videos});
+    ASSERT_EQ(converted.status, 0) << converted.err.toStdString();
+    EXPECT_EQ(QFileInfo(converted.LastLine()).fileName(),
+              "Passthrough " + QString(239, 'v') + ".mov");
+}
+
+// Runs of same-named videos started in one second, by two commands or by the window and a
+// command, never share a folder: each names its own, which holds all of its images.
+class SameSecondRunsTest : public WindowTest {
+  protected:
+    // Starts the headless export of `video`'s first 3 s into `base`.
+    static void StartExport(QProcess& process, const QString& video, const QString& base) {
+        process.start(STILLPRESS_CLI, {"export-images", video, "--to", "3", "--interval", "1",
+                                       "--format", "tiff", "--base-folder", base});
+    }
+    // Waits until `parent` holds more than `count` folders.
+    static void WaitForFolders(const QString& parent, qsizetype count) {
+        const QDeadlineTimer deadline(60000);
+        while (QDir(parent).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() <= count &&
+               !deadline.hasExpired())
+            QThread::msleep(2);
+    }
+    static QString PrintedFolder(QProcess& process) {
+        EXPECT_TRUE(process.waitForFinished(120000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        return QString::fromUtf8(process.readAllStandardOutput()).trimmed().split('\n').last();
+    }
+};
+
+TEST_F(SameSecondRunsTest, SameNamedVideosGetFoldersOfTheirOwn) {
+    const QString base = MakeTempDir("same-second"), runs = base + "/Stillpress Files";
+    const QString videos[] = {MakeTempDir("trip") + "/clip.mp4", MakeTempDir("work") + "/clip.mp4"};
+    for (const QString& video : videos) ASSERT_TRUE(QFile::link(SampleVideo(), video));
+    AppSettings().SetBaseFolder(base);
+    Launch(videos[0]);
+    app->textFieldTo->setText("3");
+    const QRegularExpression name("^clip (\\d\\d \\d\\d \\d\\d)( 2)?$");
+    for (const bool window : {false, true}) {
+        bool sameSecond = false;
+        for (int attempt = 0; attempt < 3 && !sameSecond; ++attempt) {
+            QThread::msleep(1020 - QDateTime::currentMSecsSinceEpoch() % 1000);  // a second begins
+            QProcess first, second;
+            const qsizetype made = QDir(runs).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+            StartExport(second, videos[1], base);
+            QString folders[2];
+            if (window) {
+                // The command starts slower: the window asks for the name it has just taken.
+                WaitForFolders(runs, made);
+                app->OnExportImages();
+                folders[0] = QFileInfo(Recorded().openedURLs.last()).absoluteFilePath();
+                EXPECT_TRUE(OnlyMessage().text.contains("\n\n" + folders[0] + "\n\n"));
+            } else {
+                StartExport(first, videos[0], base);
+                folders[0] = PrintedFolder(first);
+            }
+            folders[1] = PrintedFolder(second);
+            ASSERT_NE(folders[0], folders[1]);
+            QRegularExpressionMatch matches[2];
+            for (int k = 0; k < 2; ++k) {
+                EXPECT_EQ(FilesIn(folders[k]), (QStringList{"1.tiff", "2.tiff", "3.tiff"}));
+                matches[k] = name.match(QFileInfo(folders[k]).fileName());
+                ASSERT_TRUE(matches[k].hasMatch()) << folders[k].toStdString();
+            }
+            sameSecond = matches[0].captured(1) == matches[1].captured(1);
+        }
+        EXPECT_TRUE(sameSecond) << "the runs never began in one second; window: " << window;
+    }
 }
 
 // (That every command prints the path of what it wrote, a movie included, is checked over the

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include "extract/ExtractTestSupport.h"
@@ -8,6 +9,7 @@
 #include "platform/ImageFormats.h"
 #include "extract/StepSchedule.h"
 #include "platform/ImageFiles.h"
+#include "platform/NewFolders.h"
 
 namespace {
 
@@ -53,6 +55,56 @@ TEST(FrameNaming, FourPatterns) {
     EXPECT_EQ(FileNameWithoutExtension("/v/.hidden"), ".hidden");
     EXPECT_EQ(GetFileNameWithExtension("F/3", 5), "F/3.jpeg");
     EXPECT_EQ(GetFileNameWithExtension("F/3", 9), "F/3");
+}
+
+// Names longer than the limit lose characters from the end of the shortened part only, never
+// half of one; names that fit are left alone.
+TEST(FrameNaming, TooLongNamesAreCutAtCharacterBoundaries) {
+    const QString e = QString::fromUtf8("\u00E9"), smile = QString::fromUtf8("\U0001F600");
+    const struct {
+        QString prefix;
+        qsizetype limit;
+        QString name;
+    } cases[] = {
+        {"clip", 6, "clip12"},          // fits exactly
+        {e + e + e, 5, e + "12"},       // 2 bytes each, no half character
+        {"a" + smile + "b", 6, "a12"},  // a 4-byte character goes whole
+        {"a" + smile + "b", 7, "a" + smile + "12"},
+        {"clip", 1, "12"},  // the counter is kept whole
+    };
+    for (const auto& c : cases) {
+        const FrameNaming naming{"F", c.prefix, true, false, c.limit};
+        EXPECT_EQ(naming.NameFor(0, 12), "F/" + c.name) << c.limit;
+    }
+}
+
+// Run folders are made, not reused: a taken name (a folder or a file) gets the next number;
+// too long names are cut to the file system's limit; a folder that cannot be made says why.
+TEST(RunFolders, TakenNamesAreNumberedAndLongNamesFit) {
+    const QString parent = MakeTempDir("run-folders");
+    const QString time = " 19 32 32";
+    const QString longName = QString(300, 'v');
+    WriteTestFile(parent + "/clip" + time + " 3", "");
+    const struct {
+        QString name;
+        QString expected;
+    } cases[] = {
+        {"clip", "clip" + time},
+        {"clip", "clip" + time + " 2"},
+        {"clip", "clip" + time + " 4"},
+        {longName, QString(246, 'v') + time},
+        {longName, QString(244, 'v') + time + " 2"},
+    };
+    for (const auto& c : cases) {
+        const NewFolder made = MakeNewFolder(parent, c.name, time);
+        EXPECT_EQ(made.path, parent + "/" + c.expected);
+        EXPECT_TRUE(made.error.isEmpty()) << made.error.toStdString();
+        EXPECT_TRUE(QFileInfo(made.path).isDir());
+    }
+    const QString blocked = WriteTestFile(MakeTempDir("run-blocked") + "/file", "");
+    const NewFolder refused = MakeNewFolder(blocked, "clip", time);
+    EXPECT_EQ(refused.path, blocked + "/clip" + time);
+    EXPECT_EQ(refused.error, refused.path + ": Not a directory");
 }
 
 TEST(ExtractionRun, DefaultsWriteTheExactFrameOfEveryStep) {
