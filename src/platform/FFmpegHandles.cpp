@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
+#include <libavutil/dict.h>
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libswscale/swscale.h>
@@ -40,6 +41,30 @@ void SwsDeleter::operator()(SwsContext* p) const {
 }
 void FilterGraphDeleter::operator()(AVFilterGraph* p) const {
     avfilter_graph_free(&p);
+}
+
+// Delegating makes the object whole first, so a failed Set() frees the entries set before.
+Dictionary::Dictionary(std::initializer_list<Entry> entries) : Dictionary() {
+    for (const auto& [key, value] : entries) Set(key, value);
+}
+
+Dictionary::~Dictionary() {
+    av_dict_free(&m_pDictionary);
+}
+
+Dictionary::Dictionary(Dictionary&& other) noexcept
+    : m_pDictionary(std::exchange(other.m_pDictionary, nullptr)) {}
+
+Dictionary& Dictionary::operator=(Dictionary&& other) noexcept {
+    if (this != &other) {
+        av_dict_free(&m_pDictionary);
+        m_pDictionary = std::exchange(other.m_pDictionary, nullptr);
+    }
+    return *this;
+}
+
+void Dictionary::Set(const char* key, const char* value) {
+    Check(av_dict_set(&m_pDictionary, key, value, 0), "av_dict_set");
 }
 
 FramePtr MakeFrame() {

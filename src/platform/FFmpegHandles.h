@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 struct AVFormatContext;
 struct AVStream;
@@ -15,6 +17,7 @@ struct AVFrame;
 struct AVPacket;
 struct SwsContext;
 struct AVFilterGraph;
+struct AVDictionary;
 
 namespace av {
 
@@ -47,6 +50,28 @@ using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphDeleter>;
+
+// An owned option dictionary (av_dict_free). Calls that take options as `AVDictionary**`
+// get address(): they may take entries out of it or replace it, and what is left is freed.
+class Dictionary {
+  public:
+    using Entry = std::pair<const char*, const char*>;
+    Dictionary() = default;
+    // Sets every entry in turn; throws Error when FFmpeg cannot.
+    Dictionary(std::initializer_list<Entry> entries);
+    ~Dictionary();
+    Dictionary(Dictionary&& other) noexcept;
+    Dictionary& operator=(Dictionary&& other) noexcept;
+    Dictionary(const Dictionary&) = delete;
+    Dictionary& operator=(const Dictionary&) = delete;
+
+    // Sets `key` to `value`; throws Error when FFmpeg cannot.
+    void Set(const char* key, const char* value);
+    AVDictionary** address() { return &m_pDictionary; }
+
+  private:
+    AVDictionary* m_pDictionary = nullptr;
+};
 
 FramePtr MakeFrame();    // throws Error when out of memory
 PacketPtr MakePacket();  // throws Error when out of memory

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/FFmpegHandles.h"
+#include "platform/FFmpegSetup.h"
 #include "platform/ImageEncoders.h"
 #include "platform/OutputFile.h"
 #include "platform/WriteFaults.h"
@@ -127,6 +128,7 @@ av::FramePtr FrameFromImage(const QImage& image, AVPixelFormat format) {
 }
 
 av::CodecContextPtr MakeEncoder(const char* name, const QImage& image, AVPixelFormat format) {
+    EnsureFFmpegReady();
     const AVCodec* codec = avcodec_find_encoder_by_name(name);
     if (codec == nullptr) Fail(std::string("The FFmpeg encoder \"") + name + "\" is missing");
     av::CodecContextPtr encoder(avcodec_alloc_context3(codec));
@@ -548,6 +550,7 @@ QImage DecodeFirstPicture(AVFormatContext* demuxer, QString* refusal) {
 }
 
 QImage DecodeWithFFmpeg(const QByteArray& data, QString* refusal) {
+    EnsureFFmpegReady();
     const AVInputFormat* format = ProbeImageDemuxer(data);
     if (format == nullptr) return {};
     MemoryInput input(data);
