@@ -135,12 +135,20 @@ AVRational FrameRate(AVFormatContext& input, AVStream& source) {
     return rate.num > 0 && rate.den > 0 ? rate : AVRational{30, 1};
 }
 
-int64_t FrameDuration(const AVFrame& frame) {
-#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
-    return frame.duration;
+// The encoder's first choice of sample format. AVCodec.sample_fmts gave way to
+// avcodec_get_supported_config() in FFmpeg 7.1.
+AVSampleFormat PreferredSampleFormat(const AVCodec& codec) {
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(61, 13, 100)
+    const void* formats = nullptr;
+    int count = 0;
+    av::Check(avcodec_get_supported_config(nullptr, &codec, AV_CODEC_CONFIG_SAMPLE_FORMAT, 0,
+                                           &formats, &count),
+              "avcodec_get_supported_config");
+    if (formats != nullptr && count > 0) return static_cast<const AVSampleFormat*>(formats)[0];
 #else
-    return frame.pkt_duration;
+    if (codec.sample_fmts != nullptr) return codec.sample_fmts[0];
 #endif
+    return AV_SAMPLE_FMT_FLTP;
 }
 
 // A picture as libswscale reads or writes it.
@@ -650,7 +658,7 @@ class VideoTrack : public TranscodeTrack {
         const auto last = m_mDurations.find(m_iLastPts);
         if (m_bAnyFrame && last != m_mDurations.end() && last->second <= 0)
             last->second = pts - m_iLastPts;
-        m_mDurations[pts] = FrameDuration(frame);
+        m_mDurations[pts] = av::FrameDuration(frame);
         m_iLastPts = pts;
         m_bAnyFrame = true;
         return pts;
@@ -678,7 +686,7 @@ class AudioTrack : public TranscodeTrack {
         AVCodecContext& encoder = *m_pEncoder;
         encoder.sample_rate = m_pDecoder->sample_rate;
         av_channel_layout_default(&encoder.ch_layout, m_pDecoder->ch_layout.nb_channels);
-        encoder.sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+        encoder.sample_fmt = PreferredSampleFormat(*codec);
         encoder.bit_rate = preset.audioBitRate;
         encoder.time_base = AVRational{1, encoder.sample_rate};
         OpenEncoder(codec, nullptr);

@@ -92,6 +92,24 @@ int Check(int code, const char* call) {
     return code;
 }
 
+// AVFrame.pkt_duration gave way to AVFrame.duration in FFmpeg 6.0, AVFrame.key_frame to a
+// flag in 6.1.
+int64_t FrameDuration(const AVFrame& frame) {
+#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
+    return frame.duration;
+#else
+    return frame.pkt_duration;
+#endif
+}
+
+bool IsKeyFrame(const AVFrame& frame) {
+#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(58, 7, 100)
+    return (frame.flags & AV_FRAME_FLAG_KEY) != 0;
+#else
+    return frame.key_frame != 0;
+#endif
+}
+
 // AVStream.side_data gave way to AVCodecParameters.coded_side_data in FFmpeg 6.1.
 #define STILLPRESS_CODED_SIDE_DATA (LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 30, 100))
 

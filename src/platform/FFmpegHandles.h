@@ -92,6 +92,12 @@ std::string ErrorText(int code);
 // Returns `code` when it is not negative; otherwise throws Error("<call>: <text>").
 int Check(int code, const char* call);
 
+// Fields FFmpeg has renamed, read under the name this FFmpeg gives them.
+// How long the frame is shown, in its stream's ticks; 0 when unknown.
+int64_t FrameDuration(const AVFrame& frame);
+// Whether the frame decodes without any other (a keyframe).
+bool IsKeyFrame(const AVFrame& frame);
+
 // The stream's side data of `type` (an AVPacketSideDataType), with its size in `size` when
 // given; nullptr when it has none. Read where this FFmpeg keeps it (the stream itself before
 // 6.1, its parameters since).

@@ -419,7 +419,7 @@ DecodedFrame FrameReader::Accept() {
     if (m_bSkipToKeyframe) {
         // Pictures before the first keyframe after a seek may refer to pictures never
         // decoded (open GOPs): they would come out grey or broken.
-        if (!frame->key_frame && pts != m_iFirstPicturePts) {
+        if (!av::IsKeyFrame(*frame) && pts != m_iFirstPicturePts) {
             av_frame_unref(frame);
             return {};
         }
@@ -429,7 +429,7 @@ DecodedFrame FrameReader::Accept() {
         m_iLastGap = SaturatingSubtract(pts, m_iLastPts);
     m_iLastPts = pts;
     DecodedFrame decoded{std::make_shared<VideoPicture>(*frame, m_oPresentation), pts,
-                         frame->pkt_duration};
+                         av::FrameDuration(*frame)};
     av_frame_unref(frame);
     return decoded;
 }

@@ -17,6 +17,7 @@
 
 extern "C" {
 #include <libavformat/avio.h>
+#include <libavformat/version.h>
 #include <libavutil/error.h>
 #include <libavutil/mem.h>
 }
@@ -151,10 +152,18 @@ bool ReplacingFile::Commit() {
 MuxerOutput::MuxerOutput(const QString& path) : m_pFile(std::make_unique<ReplacingFile>(path)) {
     if (!m_pFile->isOpen())
         throw std::runtime_error("cannot create the file: " + m_pFile->error().toStdString());
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+    const auto write = &MuxerOutput::WritePacket;
+#else
+    // Before FFmpeg 7 the written bytes came as non-const.
+    const auto write = [](void* opaque, uint8_t* data, int size) {
+        return WritePacket(opaque, data, size);
+    };
+#endif
     auto* buffer = static_cast<unsigned char*>(av_malloc(kMuxerBufferBytes));
     if (buffer != nullptr)
-        m_pContext = avio_alloc_context(buffer, kMuxerBufferBytes, 1, this, nullptr,
-                                        &MuxerOutput::WritePacket, &MuxerOutput::SeekTo);
+        m_pContext = avio_alloc_context(buffer, kMuxerBufferBytes, 1, this, nullptr, write,
+                                        &MuxerOutput::SeekTo);
     if (m_pContext == nullptr) {
         av_free(buffer);
         throw std::runtime_error("avio_alloc_context: out of memory");
@@ -166,7 +175,7 @@ MuxerOutput::~MuxerOutput() {
     avio_context_free(&m_pContext);
 }
 
-int MuxerOutput::WritePacket(void* opaque, uint8_t* data, int size) {
+int MuxerOutput::WritePacket(void* opaque, const uint8_t* data, int size) {
     ReplacingFile& file = *static_cast<MuxerOutput*>(opaque)->m_pFile;
     if (file.Write(reinterpret_cast<const char*>(data), size)) return size;
     return AVERROR(file.errorCode());

@@ -76,7 +76,7 @@ class MuxerOutput {
   private:
     // Writes what FFmpeg buffers; false with error() when any write so far failed.
     bool Flush();
-    static int WritePacket(void* opaque, uint8_t* data, int size);  // FFmpeg 5 signature
+    static int WritePacket(void* opaque, const uint8_t* data, int size);
     static int64_t SeekTo(void* opaque, int64_t offset, int whence);
 
     std::unique_ptr<ReplacingFile> m_pFile;
