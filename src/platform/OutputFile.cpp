@@ -49,6 +49,12 @@ QString ErrnoText(int code) {
     return QString::fromStdString(std::generic_category().message(code));
 }
 
+bool IsSpecialFile(const QString& path) {
+    struct stat existing {};
+    return ::stat(QFile::encodeName(path).constData(), &existing) == 0 &&
+           !S_ISREG(existing.st_mode);
+}
+
 ReplacingFile::ReplacingFile(QString path) : m_strPath(FinalPath(path)) {
     if (const int refused = WriteFaultOnCreate()) {
         Fail(refused);

@@ -86,3 +86,7 @@ class MuxerOutput {
 
 // The errno's text as the C library gives it ("No space left on device").
 QString ErrnoText(int code);
+
+// A device, pipe or folder at the path: it cannot be replaced, only written into (or refused),
+// and is never read as a file.
+bool IsSpecialFile(const QString& path);
