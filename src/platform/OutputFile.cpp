@@ -43,6 +43,25 @@ QByteArray TemporaryNameBeside(const QString& path) {
     return QFile::encodeName(folder + "/" + name);
 }
 
+// Flushes an open file or folder to the disk; 0 or the errno of the failure. A file system
+// that cannot flush (EINVAL, EROFS) has nothing to wait for.
+int SyncToDisk(int descriptor) {
+    if (const int refused = WriteFaultOnSync()) return refused;
+    if (::fsync(descriptor) == 0 || errno == EINVAL || errno == EROFS) return 0;
+    return errno;
+}
+
+// Flushes the entries of the folder of `path` (a rename in it); 0 or the errno. A folder
+// that may not be read cannot be opened to flush it, and is left as it is.
+int SyncFolderOf(const QString& path) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).path());
+    const int descriptor = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return 0;
+    const int failure = SyncToDisk(descriptor);
+    ::close(descriptor);
+    return failure;
+}
+
 }  // namespace
 
 QString ErrnoText(int code) {
@@ -140,17 +159,30 @@ qint64 ReplacingFile::ReadAt(qint64 offset, char* data, qint64 size) {
 
 bool ReplacingFile::Commit() {
     if (!isOpen()) return false;
-    if (m_iReplacedMode >= 0 && ::fchmod(m_iDescriptor, static_cast<mode_t>(m_iReplacedMode)) != 0)
+    Close();
+    if (m_strError.isEmpty()) MoveIntoPlace();
+    Discard();
+    return m_strError.isEmpty();
+}
+
+void ReplacingFile::Close() {
+    if (Replaces() && ::fchmod(m_iDescriptor, static_cast<mode_t>(m_iReplacedMode)) != 0)
         Fail(errno);
+    if (Replaces() && m_strError.isEmpty())
+        if (const int failure = SyncToDisk(m_iDescriptor)) Fail(failure);
     // Some file systems report a full disk or a lost server only when the file is closed.
     if (::close(m_iDescriptor) != 0) Fail(errno);
     m_iDescriptor = -1;
-    if (m_strError.isEmpty() &&
-        ::rename(m_TemporaryPath.constData(), QFile::encodeName(m_strPath).constData()) != 0)
+}
+
+void ReplacingFile::MoveIntoPlace() {
+    if (::rename(m_TemporaryPath.constData(), QFile::encodeName(m_strPath).constData()) != 0) {
         Fail(errno);
-    if (m_strError.isEmpty()) m_TemporaryPath.clear();  // it is the file at the path now
-    Discard();
-    return m_strError.isEmpty();
+        return;
+    }
+    m_TemporaryPath.clear();  // it is the file at the path now
+    if (Replaces())
+        if (const int failure = SyncFolderOf(m_strPath)) Fail(failure);
 }
 
 // ---- MuxerOutput ----------------------------------------------------------------------------
