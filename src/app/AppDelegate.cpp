@@ -179,6 +179,14 @@ void AppDelegate::applicationDidFinishLaunching() {
     window->show();
 }
 
+void AppDelegate::applicationOpenFiles(const QStringList& paths) {
+    if (paths.isEmpty()) return;
+    QStringList absolute;
+    for (const QString& path : paths) absolute << QFileInfo(path).absoluteFilePath();
+    if (!MainWindow->OpenFiles(absolute))
+        LogLine("Not opened, as it is not one AVI, MOV or MP4 file: " + paths.join(' '));
+}
+
 void AppDelegate::LoadMainWindow() {
     m_pWindowOwner = std::make_unique<ControlClickWindow>();
     window = MainWindow = m_pWindowOwner.get();

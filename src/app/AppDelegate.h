@@ -54,6 +54,9 @@ class AppDelegate : public QObject, public MessagePresenter {
 
     // Loads the main window from its resource, binds the outlets and runs start-up.
     void applicationDidFinishLaunching();
+    // The files the program was started with (`stillpress VIDEO`, a file manager's "Open
+    // With"), relative to the working folder: opened as a drop of them on the window would be.
+    void applicationOpenFiles(const QStringList& paths);
     void DoApplicationStartup();
     void HideOrDisplayVideoExportOptions();
 

@@ -70,7 +70,12 @@ bool ControlClickWindow::IsSupportedFileExtension(const QString& extension) {
 
 bool ControlClickWindow::performDragOperation(const QMimeData* data) {
     const QString path = SingleDroppedFile(data);
-    if (path.isEmpty()) return false;
+    return !path.isEmpty() && OpenFiles({path});
+}
+
+bool ControlClickWindow::OpenFiles(const QStringList& paths) {
+    if (paths.size() != 1) return false;
+    const QString& path = paths.first();
     if (!IsSupportedFileExtension(QFileInfo(path).suffix().toLower())) return false;
     textFieldFilePath->setText(path);
     DisplayFileInfo();

@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include "app/Controls.h"
 #include "app/FramePreview.h"
@@ -32,6 +33,8 @@ class ControlClickWindow : public QMainWindow {
     // The drop itself: exactly one local file with a supported extension is taken into the
     // path field and summarised; anything else is refused silently (false).
     bool performDragOperation(const QMimeData* data);
+    // The same rule for files named otherwise (on the command line): false when refused.
+    bool OpenFiles(const QStringList& paths);
     // Expects the extension already lower-cased: "avi", "mov" and "mp4" are supported.
     static bool IsSupportedFileExtension(const QString& extension);
     // Sends what is dragged over or dropped on any of the window's text fields to the

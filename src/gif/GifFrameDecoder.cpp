@@ -3,24 +3,17 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/log.h>
 }
 
 #include <QFile>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 
 #include "platform/FFmpegHandles.h"
+#include "platform/FFmpegSetup.h"
 #include "platform/MediaAsset.h"
 
 namespace {
-
-void QuietFFmpegLog() {
-    static std::once_flag once;
-    // Broken GIFs make the decoder print at error level; we skip their frames ourselves.
-    std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
-}
 
 // FFmpeg's gif reader does not check the signature when it is chosen by name, so a renamed
 // PNG would be read as garbage rather than refused.
@@ -38,19 +31,13 @@ void RefuseSpecialFiles(const QString& path) {
 }
 
 av::InputFormatPtr OpenGifFile(const QString& path, const AVInputFormat* gif) {
-    AVDictionary* options = nullptr;
-    // A failure leaves the dictionary empty, and so freed.
-    av::Check(av_dict_set(&options, "protocol_whitelist", "file", 0), "av_dict_set");
+    av::Dictionary options{{"protocol_whitelist", "file"}};
     AVFormatContext* raw = avformat_alloc_context();
-    if (raw == nullptr) {
-        av_dict_free(&options);
-        throw av::Error("avformat_alloc_context", AVERROR(ENOMEM));
-    }
+    if (raw == nullptr) throw av::Error("avformat_alloc_context", AVERROR(ENOMEM));
     MediaAsset::EndStalledReads(*raw);
     // The "file:" prefix keeps a colon in a file name from being read as a protocol.
     const QByteArray url = "file:" + QFile::encodeName(path);
-    const int opened = avformat_open_input(&raw, url.constData(), gif, &options);
-    av_dict_free(&options);
+    const int opened = avformat_open_input(&raw, url.constData(), gif, options.address());
     if (opened == AVERROR_EXIT)
         throw MediaAsset::Refusal(MediaAsset::StalledReadProblem(path).toStdString(), opened);
     av::Check(opened, "avformat_open_input");  // a failed opening freed `raw`
@@ -58,7 +45,7 @@ av::InputFormatPtr OpenGifFile(const QString& path, const AVInputFormat* gif) {
 }
 
 av::InputFormatPtr OpenGifDemuxer(const QString& path) {
-    QuietFFmpegLog();
+    EnsureFFmpegReady();
     RefuseSpecialFiles(path);
     if (!HasGifSignature(path)) throw av::Error("GIF signature", AVERROR_INVALIDDATA);
     const AVInputFormat* gif = av_find_input_format("gif");

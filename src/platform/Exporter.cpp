@@ -24,6 +24,7 @@ extern "C" {
 
 #include "platform/ColourTags.h"
 #include "platform/FFmpegHandles.h"
+#include "platform/FFmpegSetup.h"
 #include "platform/MediaAsset.h"
 #include "platform/MovieTextAtoms.h"
 #include "platform/OutputFile.h"
@@ -134,12 +135,20 @@ AVRational FrameRate(AVFormatContext& input, AVStream& source) {
     return rate.num > 0 && rate.den > 0 ? rate : AVRational{30, 1};
 }
 
-int64_t FrameDuration(const AVFrame& frame) {
-#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
-    return frame.duration;
+// The encoder's first choice of sample format. AVCodec.sample_fmts gave way to
+// avcodec_get_supported_config() in FFmpeg 7.1.
+AVSampleFormat PreferredSampleFormat(const AVCodec& codec) {
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(61, 13, 100)
+    const void* formats = nullptr;
+    int count = 0;
+    av::Check(avcodec_get_supported_config(nullptr, &codec, AV_CODEC_CONFIG_SAMPLE_FORMAT, 0,
+                                           &formats, &count),
+              "avcodec_get_supported_config");
+    if (formats != nullptr && count > 0) return static_cast<const AVSampleFormat*>(formats)[0];
 #else
-    return frame.pkt_duration;
+    if (codec.sample_fmts != nullptr) return codec.sample_fmts[0];
 #endif
+    return AV_SAMPLE_FMT_FLTP;
 }
 
 // A picture as libswscale reads or writes it.
@@ -349,11 +358,9 @@ class Muxer {
     bool WantsGlobalHeader() const { return m_pFormat->oformat->flags & AVFMT_GLOBALHEADER; }
 
     void Start() {
-        AVDictionary* options = nullptr;
-        av::Check(av_dict_set(&options, "movflags", kMuxerFlags, 0), "av_dict_set");
-        const int code = avformat_write_header(m_pFormat.get(), &options);
-        av_dict_free(&options);
-        av::Check(code, "avformat_write_header");
+        av::Dictionary options{{"movflags", kMuxerFlags}};
+        av::Check(avformat_write_header(m_pFormat.get(), options.address()),
+                  "avformat_write_header");
     }
     void Write(AVPacket* packet) {
         av::Check(av_interleaved_write_frame(m_pFormat.get(), packet),
@@ -515,7 +522,8 @@ class VideoTrack : public TranscodeTrack {
         m_pEncoder = AllocateContext(codec);
         DescribePictures(source, FrameRate(input, source), preset.largestSize);
         const HdrLight light = m_oPlan.keepsHdr ? SourceLight(source, sourcePath) : HdrLight{};
-        OpenEncoderFreeing(codec, EncoderOptions(preset, light));
+        av::Dictionary options = EncoderOptions(preset, light);
+        OpenEncoder(codec, options.address());
         DescribeStream(source, light);
         m_iFrameTicks = std::max<int64_t>(
             1, av_rescale_q(1, av_inv_q(m_pEncoder->framerate), m_pEncoder->time_base));
@@ -588,10 +596,10 @@ class VideoTrack : public TranscodeTrack {
         av::Check(av_frame_get_buffer(m_pScaled.get(), 0), "av_frame_get_buffer");
     }
 
-    AVDictionary* EncoderOptions(const ExportPreset& preset, const HdrLight& light) const {
-        AVDictionary* options = nullptr;
+    av::Dictionary EncoderOptions(const ExportPreset& preset, const HdrLight& light) const {
+        av::Dictionary options;
         const auto set = [&options](const char* key, const QString& value) {
-            av::Check(av_dict_set(&options, key, value.toUtf8().constData(), 0), "av_dict_set");
+            options.Set(key, value.toUtf8().constData());
         };
         if (IsProRes(preset)) {
             set("profile", kProResProfile);
@@ -602,16 +610,6 @@ class VideoTrack : public TranscodeTrack {
         if (preset.videoEncoder == "libx264") set("x264-params", kX264Parameters);
         if (preset.videoEncoder == "libx265") set("x265-params", X265Parameters(m_oPlan, light));
         return options;
-    }
-
-    void OpenEncoderFreeing(const AVCodec* codec, AVDictionary* options) {
-        try {
-            OpenEncoder(codec, &options);
-        } catch (...) {
-            av_dict_free(&options);
-            throw;
-        }
-        av_dict_free(&options);
     }
 
     void Convert(const uint8_t* const planes[], const int strides[], const PictureFormat& input) {
@@ -660,7 +658,7 @@ class VideoTrack : public TranscodeTrack {
         const auto last = m_mDurations.find(m_iLastPts);
         if (m_bAnyFrame && last != m_mDurations.end() && last->second <= 0)
             last->second = pts - m_iLastPts;
-        m_mDurations[pts] = FrameDuration(frame);
+        m_mDurations[pts] = av::FrameDuration(frame);
         m_iLastPts = pts;
         m_bAnyFrame = true;
         return pts;
@@ -688,7 +686,7 @@ class AudioTrack : public TranscodeTrack {
         AVCodecContext& encoder = *m_pEncoder;
         encoder.sample_rate = m_pDecoder->sample_rate;
         av_channel_layout_default(&encoder.ch_layout, m_pDecoder->ch_layout.nb_channels);
-        encoder.sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+        encoder.sample_fmt = PreferredSampleFormat(*codec);
         encoder.bit_rate = preset.audioBitRate;
         encoder.time_base = AVRational{1, encoder.sample_rate};
         OpenEncoder(codec, nullptr);
@@ -917,10 +915,7 @@ class Exporter::Impl {
 
 std::unique_ptr<Exporter> Exporter::Create(const QString& sourcePath, const ExportPreset& preset,
                                            QString* reason) {
-    // The libraries' own chatter (encoder banners, container warnings) is no message of ours;
-    // failures reach the user through error().
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
+    EnsureFFmpegReady();
     const QString problem = Unsuitability(sourcePath, preset);
     if (!problem.isEmpty()) {
         if (reason != nullptr) *reason = problem;

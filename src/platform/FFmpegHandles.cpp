@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
+#include <libavutil/dict.h>
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libswscale/swscale.h>
@@ -42,6 +43,30 @@ void FilterGraphDeleter::operator()(AVFilterGraph* p) const {
     avfilter_graph_free(&p);
 }
 
+// Delegating makes the object whole first, so a failed Set() frees the entries set before.
+Dictionary::Dictionary(std::initializer_list<Entry> entries) : Dictionary() {
+    for (const auto& [key, value] : entries) Set(key, value);
+}
+
+Dictionary::~Dictionary() {
+    av_dict_free(&m_pDictionary);
+}
+
+Dictionary::Dictionary(Dictionary&& other) noexcept
+    : m_pDictionary(std::exchange(other.m_pDictionary, nullptr)) {}
+
+Dictionary& Dictionary::operator=(Dictionary&& other) noexcept {
+    if (this != &other) {
+        av_dict_free(&m_pDictionary);
+        m_pDictionary = std::exchange(other.m_pDictionary, nullptr);
+    }
+    return *this;
+}
+
+void Dictionary::Set(const char* key, const char* value) {
+    Check(av_dict_set(&m_pDictionary, key, value, 0), "av_dict_set");
+}
+
 FramePtr MakeFrame() {
     FramePtr frame(av_frame_alloc());
     if (!frame) throw Error("av_frame_alloc: out of memory", AVERROR(ENOMEM));
@@ -65,6 +90,24 @@ std::string ErrorText(int code) {
 int Check(int code, const char* call) {
     if (code < 0) throw Error(std::string(call) + ": " + ErrorText(code), code);
     return code;
+}
+
+// AVFrame.pkt_duration gave way to AVFrame.duration in FFmpeg 6.0, AVFrame.key_frame to a
+// flag in 6.1.
+int64_t FrameDuration(const AVFrame& frame) {
+#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
+    return frame.duration;
+#else
+    return frame.pkt_duration;
+#endif
+}
+
+bool IsKeyFrame(const AVFrame& frame) {
+#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(58, 7, 100)
+    return (frame.flags & AV_FRAME_FLAG_KEY) != 0;
+#else
+    return frame.key_frame != 0;
+#endif
 }
 
 // AVStream.side_data gave way to AVCodecParameters.coded_side_data in FFmpeg 6.1.

@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 struct AVFormatContext;
 struct AVStream;
@@ -15,6 +17,7 @@ struct AVFrame;
 struct AVPacket;
 struct SwsContext;
 struct AVFilterGraph;
+struct AVDictionary;
 
 namespace av {
 
@@ -48,6 +51,28 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphDeleter>;
 
+// An owned option dictionary (av_dict_free). Calls that take options as `AVDictionary**`
+// get address(): they may take entries out of it or replace it, and what is left is freed.
+class Dictionary {
+  public:
+    using Entry = std::pair<const char*, const char*>;
+    Dictionary() = default;
+    // Sets every entry in turn; throws Error when FFmpeg cannot.
+    Dictionary(std::initializer_list<Entry> entries);
+    ~Dictionary();
+    Dictionary(Dictionary&& other) noexcept;
+    Dictionary& operator=(Dictionary&& other) noexcept;
+    Dictionary(const Dictionary&) = delete;
+    Dictionary& operator=(const Dictionary&) = delete;
+
+    // Sets `key` to `value`; throws Error when FFmpeg cannot.
+    void Set(const char* key, const char* value);
+    AVDictionary** address() { return &m_pDictionary; }
+
+  private:
+    AVDictionary* m_pDictionary = nullptr;
+};
+
 FramePtr MakeFrame();    // throws Error when out of memory
 PacketPtr MakePacket();  // throws Error when out of memory
 
@@ -66,6 +91,12 @@ std::string ErrorText(int code);
 
 // Returns `code` when it is not negative; otherwise throws Error("<call>: <text>").
 int Check(int code, const char* call);
+
+// Fields FFmpeg has renamed, read under the name this FFmpeg gives them.
+// How long the frame is shown, in its stream's ticks; 0 when unknown.
+int64_t FrameDuration(const AVFrame& frame);
+// Whether the frame decodes without any other (a keyframe).
+bool IsKeyFrame(const AVFrame& frame);
 
 // The stream's side data of `type` (an AVPacketSideDataType), with its size in `size` when
 // given; nullptr when it has none. Read where this FFmpeg keeps it (the stream itself before

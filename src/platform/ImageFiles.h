@@ -1,8 +1,12 @@
 #pragma once
-// Image file encoding and decoding. Any thread; no shared state.
+// Image files: encoding (ImageFileEncoding.cpp), writing (ImageFileWriting.cpp) and decoding
+// (ImageFileDecoding.cpp, with the resolution a file states read by ImageResolution.h). Any
+// thread; no shared state.
 //
-// PNG, JPEG, BMP and TIFF go through Qt's image writers and readers; GIF and JPEG 2000 go
-// through FFmpeg. Files written state 72 dpi (PNG, JPEG, BMP, TIFF) or no resolution (GIF,
+// TIFF, BMP and PNG are written by our own writers (platform/ImageEncoders.h) wherever they
+// take the picture's layout, and by Qt's writers otherwise; JPEG goes through Qt's writer, GIF
+// and JPEG 2000 through FFmpeg. Files are read by Qt's readers first, then by FFmpeg's image
+// decoders. Files written state 72 dpi (PNG, JPEG, BMP, TIFF) or no resolution (GIF,
 // JPEG 2000), so their size in points equals their size in pixels when read back.
 
 #include <QByteArray>

@@ -3,9 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/dict.h>
 #include <libavutil/display.h>
-#include <libavutil/log.h>
 }
 
 #include <sys/stat.h>
@@ -13,11 +11,11 @@ extern "C" {
 #include <QFile>
 #include <algorithm>
 #include <limits>
-#include <mutex>
 #include <string>
 #include <utility>
 
 #include "platform/FFmpegHandles.h"
+#include "platform/FFmpegSetup.h"
 #include "platform/SaturatingMath.h"
 
 namespace {
@@ -30,12 +28,6 @@ constexpr const char* kProbeSizeBytes = "20000000";
 constexpr const char* kAnalyzeDurationMicroseconds = "15000000";
 // Packets read to estimate a data rate the container does not declare.
 constexpr int kRateEstimatePackets = 2000;
-
-void QuietFFmpegLog() {
-    static std::once_flag once;
-    // Corrupt files make FFmpeg print at error level; we report failures ourselves.
-    std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
-}
 
 bool IsCoverArt(const AVStream* stream) {
     return (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
@@ -65,21 +57,13 @@ const char* KindOfSpecialFile(mode_t mode) {
     return "something else";
 }
 
-// The options of the opening; the caller frees them.
-AVDictionary* ProbingOptions() {
-    const std::pair<const char*, const char*> settings[] = {
+av::Dictionary ProbingOptions() {
+    return av::Dictionary{
         {"probesize", kProbeSizeBytes},
         {"analyzeduration", kAnalyzeDurationMicroseconds},
         // A playlist must not make us fetch anything from the network.
         {"protocol_whitelist", "file,crypto,data"},
     };
-    AVDictionary* options = nullptr;
-    for (const auto& [key, value] : settings) {
-        const int set = av_dict_set(&options, key, value, 0);
-        if (set < 0) av_dict_free(&options);
-        av::Check(set, "av_dict_set");
-    }
-    return options;
 }
 
 // A read ended by the interrupt callback is told as such; other failures as FFmpeg tells them.
@@ -121,17 +105,16 @@ void MediaAsset::EndStalledReads(AVFormatContext& format) {
 }
 
 av::InputFormatPtr MediaAsset::OpenDemuxer(const QString& path) {
-    QuietFFmpegLog();
+    EnsureFFmpegReady();
     if (const QString problem = NotRegularFileProblem(path); !problem.isEmpty())
         throw Refusal(problem.toStdString(), AVERROR(EINVAL));
+    av::Dictionary options = ProbingOptions();
     AVFormatContext* raw = avformat_alloc_context();
     if (raw == nullptr) throw av::Error("avformat_alloc_context", AVERROR(ENOMEM));
     EndStalledReads(*raw);
-    AVDictionary* options = ProbingOptions();
     // The "file:" prefix keeps a colon in a file name from being read as a protocol.
     const QByteArray url = "file:" + QFile::encodeName(path);
-    const int opened = avformat_open_input(&raw, url.constData(), nullptr, &options);
-    av_dict_free(&options);
+    const int opened = avformat_open_input(&raw, url.constData(), nullptr, options.address());
     CheckRead(opened, "avformat_open_input", path);  // a failed opening freed `raw`
     av::InputFormatPtr format(raw);
     CheckRead(avformat_find_stream_info(format.get(), nullptr), "avformat_find_stream_info", path);

@@ -11,6 +11,7 @@ extern "C" {
 #include <cmath>
 
 #include "platform/FFmpegHandles.h"
+#include "platform/FFmpegSetup.h"
 #include "platform/OutputFile.h"
 
 namespace {
@@ -91,6 +92,7 @@ MovieWriter::Impl::Impl(const QString& path, QSize size, double framesPerSecond)
         Fail(Stage::Encoder, "4:2:0 H.264 needs an even frame size");
     if (!std::isfinite(framesPerSecond) || framesPerSecond < 1)
         Fail(Stage::Encoder, "a frame rate of at least 1 frame per second is needed");
+    EnsureFFmpegReady();
     OpenContainer(path);
     OpenEncoder(size, framesPerSecond);
     AddTrack();

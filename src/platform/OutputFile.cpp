@@ -17,6 +17,7 @@
 
 extern "C" {
 #include <libavformat/avio.h>
+#include <libavformat/version.h>
 #include <libavutil/error.h>
 #include <libavutil/mem.h>
 }
@@ -42,10 +43,35 @@ QByteArray TemporaryNameBeside(const QString& path) {
     return QFile::encodeName(folder + "/" + name);
 }
 
+// Flushes an open file or folder to the disk; 0 or the errno of the failure. A file system
+// that cannot flush (EINVAL, EROFS) has nothing to wait for.
+int SyncToDisk(int descriptor) {
+    if (const int refused = WriteFaultOnSync()) return refused;
+    if (::fsync(descriptor) == 0 || errno == EINVAL || errno == EROFS) return 0;
+    return errno;
+}
+
+// Flushes the entries of the folder of `path` (a rename in it); 0 or the errno. A folder
+// that may not be read cannot be opened to flush it, and is left as it is.
+int SyncFolderOf(const QString& path) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).path());
+    const int descriptor = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return 0;
+    const int failure = SyncToDisk(descriptor);
+    ::close(descriptor);
+    return failure;
+}
+
 }  // namespace
 
 QString ErrnoText(int code) {
     return QString::fromStdString(std::generic_category().message(code));
+}
+
+bool IsSpecialFile(const QString& path) {
+    struct stat existing {};
+    return ::stat(QFile::encodeName(path).constData(), &existing) == 0 &&
+           !S_ISREG(existing.st_mode);
 }
 
 ReplacingFile::ReplacingFile(QString path) : m_strPath(FinalPath(path)) {
@@ -133,17 +159,30 @@ qint64 ReplacingFile::ReadAt(qint64 offset, char* data, qint64 size) {
 
 bool ReplacingFile::Commit() {
     if (!isOpen()) return false;
-    if (m_iReplacedMode >= 0 && ::fchmod(m_iDescriptor, static_cast<mode_t>(m_iReplacedMode)) != 0)
+    Close();
+    if (m_strError.isEmpty()) MoveIntoPlace();
+    Discard();
+    return m_strError.isEmpty();
+}
+
+void ReplacingFile::Close() {
+    if (Replaces() && ::fchmod(m_iDescriptor, static_cast<mode_t>(m_iReplacedMode)) != 0)
         Fail(errno);
+    if (Replaces() && m_strError.isEmpty())
+        if (const int failure = SyncToDisk(m_iDescriptor)) Fail(failure);
     // Some file systems report a full disk or a lost server only when the file is closed.
     if (::close(m_iDescriptor) != 0) Fail(errno);
     m_iDescriptor = -1;
-    if (m_strError.isEmpty() &&
-        ::rename(m_TemporaryPath.constData(), QFile::encodeName(m_strPath).constData()) != 0)
+}
+
+void ReplacingFile::MoveIntoPlace() {
+    if (::rename(m_TemporaryPath.constData(), QFile::encodeName(m_strPath).constData()) != 0) {
         Fail(errno);
-    if (m_strError.isEmpty()) m_TemporaryPath.clear();  // it is the file at the path now
-    Discard();
-    return m_strError.isEmpty();
+        return;
+    }
+    m_TemporaryPath.clear();  // it is the file at the path now
+    if (Replaces())
+        if (const int failure = SyncFolderOf(m_strPath)) Fail(failure);
 }
 
 // ---- MuxerOutput ----------------------------------------------------------------------------
@@ -151,10 +190,18 @@ bool ReplacingFile::Commit() {
 MuxerOutput::MuxerOutput(const QString& path) : m_pFile(std::make_unique<ReplacingFile>(path)) {
     if (!m_pFile->isOpen())
         throw std::runtime_error("cannot create the file: " + m_pFile->error().toStdString());
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+    const auto write = &MuxerOutput::WritePacket;
+#else
+    // Before FFmpeg 7 the written bytes came as non-const.
+    const auto write = [](void* opaque, uint8_t* data, int size) {
+        return WritePacket(opaque, data, size);
+    };
+#endif
     auto* buffer = static_cast<unsigned char*>(av_malloc(kMuxerBufferBytes));
     if (buffer != nullptr)
-        m_pContext = avio_alloc_context(buffer, kMuxerBufferBytes, 1, this, nullptr,
-                                        &MuxerOutput::WritePacket, &MuxerOutput::SeekTo);
+        m_pContext = avio_alloc_context(buffer, kMuxerBufferBytes, 1, this, nullptr, write,
+                                        &MuxerOutput::SeekTo);
     if (m_pContext == nullptr) {
         av_free(buffer);
         throw std::runtime_error("avio_alloc_context: out of memory");
@@ -166,7 +213,7 @@ MuxerOutput::~MuxerOutput() {
     avio_context_free(&m_pContext);
 }
 
-int MuxerOutput::WritePacket(void* opaque, uint8_t* data, int size) {
+int MuxerOutput::WritePacket(void* opaque, const uint8_t* data, int size) {
     ReplacingFile& file = *static_cast<MuxerOutput*>(opaque)->m_pFile;
     if (file.Write(reinterpret_cast<const char*>(data), size)) return size;
     return AVERROR(file.errorCode());

@@ -5,8 +5,12 @@
 // A ReplacingFile is written under a hidden temporary name in the folder of its final path
 // and renamed over that path by Commit(); when it is destroyed uncommitted (a failure, a
 // cancel) the temporary file is removed and whatever was at the path before stays as it was.
-// A replaced file keeps its permissions. Every creation and write consults the write-fault
-// hook (platform/WriteFaults.h). Owned by its writer; one thread at a time.
+// A replaced file keeps its permissions, and a file that replaces another is flushed to the
+// disk before the rename and its folder after it, so that a power cut cannot leave an empty
+// file where the replaced one was (new files are not: a run of frames would wait on the disk
+// for every one of them, and a power cut loses no earlier file of theirs). Every creation and write
+// consults the write-fault hook (platform/WriteFaults.h). Owned by its writer; one thread at a
+// time.
 
 #include <QByteArray>
 #include <QString>
@@ -38,11 +42,15 @@ class ReplacingFile {
     // (less at the end of the file), or -1 (see error()).
     qint64 ReadAt(qint64 offset, char* data, qint64 size);
     // Closes the file and renames it over the path; false (see error()) when any write, the
-    // close or the rename failed, and then the temporary file is gone.
+    // close or the rename failed, and then the temporary file is gone. False too when a
+    // replacement's folder could not be flushed to the disk after the rename.
     bool Commit();
 
   private:
+    bool Replaces() const { return m_iReplacedMode >= 0; }
     bool Fail(int code);
+    void Close();
+    void MoveIntoPlace();
     void Discard();
 
     QString m_strPath;
@@ -76,7 +84,7 @@ class MuxerOutput {
   private:
     // Writes what FFmpeg buffers; false with error() when any write so far failed.
     bool Flush();
-    static int WritePacket(void* opaque, uint8_t* data, int size);  // FFmpeg 5 signature
+    static int WritePacket(void* opaque, const uint8_t* data, int size);
     static int64_t SeekTo(void* opaque, int64_t offset, int whence);
 
     std::unique_ptr<ReplacingFile> m_pFile;
@@ -86,3 +94,7 @@ class MuxerOutput {
 
 // The errno's text as the C library gives it ("No space left on device").
 QString ErrnoText(int code);
+
+// A device, pipe or folder at the path: it cannot be replaced, only written into (or refused),
+// and is never read as a file.
+bool IsSpecialFile(const QString& path);

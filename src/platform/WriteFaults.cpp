@@ -10,6 +10,7 @@ struct FaultState {
     std::mutex mutex;
     std::optional<WriteFaultPlan> plan;
     int filesCreated = 0;
+    int syncs = 0;
 };
 
 FaultState& State() {
@@ -24,6 +25,7 @@ void InjectWriteFaults(const WriteFaultPlan& plan) {
     const std::lock_guard lock(state.mutex);
     state.plan = plan;
     state.filesCreated = 0;
+    state.syncs = 0;
 }
 
 void ClearWriteFaults() {
@@ -32,14 +34,27 @@ void ClearWriteFaults() {
     state.plan.reset();
 }
 
-int WriteFaultOnCreate() {
+namespace {
+
+// Counts one more call of a kind (a creation, a flush): the plan's errno once the count
+// reaches the plan's first failing one.
+int CountedFault(int FaultState::*count, int WriteFaultPlan::*failingFrom) {
     FaultState& state = State();
     const std::lock_guard lock(state.mutex);
     if (!state.plan) return 0;
-    ++state.filesCreated;
-    const WriteFaultPlan& plan = *state.plan;
-    if (plan.failingFile > 0 && state.filesCreated >= plan.failingFile) return plan.error;
-    return 0;
+    const int reached = ++(state.*count);
+    const int failing = (*state.plan).*failingFrom;
+    return failing > 0 && reached >= failing ? state.plan->error : 0;
+}
+
+}  // namespace
+
+int WriteFaultOnCreate() {
+    return CountedFault(&FaultState::filesCreated, &WriteFaultPlan::failingFile);
+}
+
+int WriteFaultOnSync() {
+    return CountedFault(&FaultState::syncs, &WriteFaultPlan::failingSync);
 }
 
 qint64 WriteFaultAllowance(qint64 wanted, int* error) {

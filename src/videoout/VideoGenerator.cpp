@@ -1,10 +1,6 @@
 // The movie writer: image lists and frame-by-frame copies of a video into H.264 movies.
 #include "videoout/VideoGenerator.h"
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 #include <QDir>
 #include <QPainter>
 #include <cerrno>
@@ -57,8 +53,6 @@ const char* ConditionOf(MovieWriter::SetupStage stage) {
 }
 
 std::unique_ptr<MovieWriter> OpenWriter(const QString& path, QSize size, double rate) {
-    // The encoders print their complaints at error level; the writer reports them itself.
-    av_log_set_level(AV_LOG_FATAL);
     try {
         return std::make_unique<MovieWriter>(path, size, rate);
     } catch (const MovieWriter::SetupError& error) {

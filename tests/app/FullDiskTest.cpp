@@ -56,8 +56,8 @@ QString ImageFolder() {
 
 struct FullDiskCase {
     const char* name;
-    // SAMPLE: the sample video; IMAGES: a folder of images; OUT: the case's output folder, in
-    // which a file named as the output exists before.
+    // SAMPLE: the sample video; IMAGES: a folder of images; GIF: an animated GIF; OUT: the
+    // case's output folder, in which a file named as the output exists before.
     const char* command;
     const char* title;  // of the message
     qint64 bytesBeforeFailure;
@@ -75,6 +75,7 @@ const FullDiskCase kCases[] = {
     {"Conversion", "convert SAMPLE --preset Passthrough --base-folder OUT",
      "Video Conversion Failed", 30000},
     {"Report", "info SAMPLE --output OUT/info.txt", "Video Information Not Saved", 10},
+    {"GifFrames", "gif-frames GIF OUT --format png", "Some GIF Frames Not Saved", 0},
 };
 
 class FullDiskTest : public ::testing::TestWithParam<FullDiskCase> {
@@ -90,6 +91,7 @@ TEST_P(FullDiskTest, TheCommandSaysSoAndKeepsWhatWasThere) {
     for (QString& argument : arguments) {
         if (argument == "SAMPLE") argument = kSample;
         if (argument == "IMAGES") argument = ImageFolder();
+        if (argument == "GIF") argument = PartyGif();
         if (argument.startsWith("OUT")) argument.replace(0, 3, out);
         if (argument.startsWith(out + "/")) replaced = WriteTestFile(argument, kOldContent);
     }

@@ -191,6 +191,23 @@ TEST_F(MainWindowTest, DropTakesOneAviMovOrMp4FileWithoutStoringIt) {
     EXPECT_EQ(ExportBoxTitle(), kExportBoxTitle);
 }
 
+// `stillpress VIDEO`, relative to the working folder.
+TEST_F(MainWindowTest, AVideoNamedAtStartOpensAsADropWould) {
+    const QString folder = MakeTempDir("named-at-start");
+    const QString clip = folder + "/clip.mp4";
+    ASSERT_TRUE(QFile::copy(SampleVideo(), clip));
+    Launch();
+    app->applicationOpenFiles({clip, clip});
+    app->applicationOpenFiles({folder + "/clip.mkv"});
+    EXPECT_EQ(app->textFieldFilePath->text(), "");
+    const QString working = QDir::currentPath();
+    QDir::setCurrent(folder);
+    app->applicationOpenFiles({"clip.mp4"});
+    QDir::setCurrent(working);
+    ExpectSampleShown(clip);
+    EXPECT_TRUE(Messages().empty());
+}
+
 TEST_F(MainWindowTest, RefusalsAndHintsShowTheirMessages) {
     Launch();
     // Exports with the path and range; the controls are saved before the checks.

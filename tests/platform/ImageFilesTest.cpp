@@ -217,20 +217,31 @@ TEST(ImageFilesWrite, ReplacesFilesAndFailuresSayWhyAndLeaveNothingBehind) {
     EXPECT_TRUE(S_ISCHR(device.st_mode));
 }
 
-// A replacement that fails keeps the old file whole; one that succeeds keeps its permissions
-// and writes through a link to the linked file. Nothing temporary stays in the folder.
+// A replacement that fails, its flush to the disk included, keeps the old file whole; one
+// that succeeds keeps its permissions and writes through a link to the linked file. Nothing
+// temporary stays in the folder.
 TEST(ImageFilesWrite, ReplacementsKeepTheOldFileUntilTheNewOneIsComplete) {
     const QString folder = MakeTempDir("replacements");
     const QString path = WriteTestFile(folder + "/old.png", "old picture");
     ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0640), 0);
     QString error;
-    for (const WriteFaultPlan& plan : {WriteFaultPlan{.bytesBeforeFailure = 3},
-                                       WriteFaultPlan{.failingFile = 1, .error = EDQUOT}}) {
+    for (const WriteFaultPlan& plan :
+         {WriteFaultPlan{.bytesBeforeFailure = 3}, WriteFaultPlan{.failingSync = 1},
+          WriteFaultPlan{.failingFile = 1, .error = EDQUOT}}) {
         const ScopedWriteFaults full(plan);
         EXPECT_FALSE(WriteFileData(path, "new picture", &error));
         EXPECT_EQ(ReadTestFile(path), "old picture");
     }
     EXPECT_EQ(error, "Disk quota exceeded");
+    {
+        // The folder's flush after the rename: the new file is in place, but not yet safe.
+        const ScopedWriteFaults full({.error = EIO, .failingSync = 2});
+        EXPECT_FALSE(WriteFileData(path, "new picture", &error));
+        EXPECT_EQ(error, "Input/output error");
+        // A new file replaces nothing, and is not flushed.
+        EXPECT_TRUE(WriteFileData(folder + "/new.png", "new picture", &error));
+    }
+    EXPECT_TRUE(QFile::remove(folder + "/new.png"));
     const QString link = folder + "/link.png";
     ASSERT_TRUE(QFile::link(path, link));
     ASSERT_TRUE(WriteFileData(link, "new picture", &error)) << error.toStdString();

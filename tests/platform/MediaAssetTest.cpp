@@ -3,6 +3,12 @@
 
 #include <QFile>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "platform/DiagnosticLog.h"
+#include "platform/FFmpegSetup.h"
 #include "platform/MediaAsset.h"
 #include "support/Fixtures.h"
 
@@ -108,6 +114,19 @@ int FirstStall(ReadStallWatch& watch, int source, long long position, int from, 
             return ms;
     }
     return -1;
+}
+
+// FFmpeg's complaints reach the diagnostic log as whole lines, however many calls make them;
+// its chatter does not.
+TEST(FFmpegSetup, ErrorsReachTheDiagnosticLogAsWholeLines) {
+    QStringList log;
+    SetLogObserver([&log](const QString& line) { log << line; });
+    EnsureFFmpegReady();
+    av_log(nullptr, AV_LOG_ERROR, "broken %s ", "packet");
+    av_log(nullptr, AV_LOG_INFO, "chatter\n");
+    av_log(nullptr, AV_LOG_ERROR, "%d\n", 7);
+    SetLogObserver({});
+    EXPECT_EQ(log, QStringList{"FFmpeg: broken packet 7"});
 }
 
 TEST(ReadStallWatch, OnlyAReadWaitingWithoutProgressForTheLimitIsEnded) {
