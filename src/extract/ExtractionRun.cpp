@@ -10,11 +10,11 @@
 #include "extract/FrameNaming.h"
 #include "extract/FramePipeline.h"
 #include "extract/GreyScaleConverter.h"
-#include "platform/ImageFormats.h"
 #include "extract/StepSchedule.h"
 #include "media/VideoFileProcessor.h"
 #include "platform/ImageEncoders.h"
 #include "platform/ImageFiles.h"
+#include "platform/ImageFormats.h"
 #include "platform/ImageGenerator.h"
 #include "platform/Md5.h"
 #include "platform/MediaAsset.h"
@@ -119,6 +119,7 @@ QString VideoFileProcessor::DoExportAllImages(std::shared_ptr<QStringList>& out)
     m_pFilePathsArrayForAppDelegate = out;
     m_iFailedFrameCount = 0;
     m_strFirstWriteError.clear();
+    m_qFailedFramePaths.clear();
     m_bCancelled = false;
     m_bRangeHadNoSteps = false;
 
@@ -248,7 +249,7 @@ bool VideoFileProcessor::NeedsProcessing(const RunOptions& options) const {
 
 bool VideoFileProcessor::CommitFrame(FrameResult& result, long long total) {
     if (!result.path.isEmpty()) {
-        if (!result.written) RecordWriteFailure(result.error);
+        if (!result.written) RecordWriteFailure(result.path, result.error);
         m_pFilePathsArrayForAppDelegate->append(result.path);
         if (m_bAutoDelete) RemoveEarlierDuplicate(result.path, result.digest);
     }
@@ -295,7 +296,7 @@ void VideoFileProcessor::saveAsWithNameWithoutExtension(DrawableImage image,
     QString error;
     if (!EncodeAndWrite(image, fullPath, formatCode, CompressionFactorOf(m_iCompressionFactor),
                         &error))
-        RecordWriteFailure(error);
+        RecordWriteFailure(fullPath, error);
     m_pFilePathsArrayForAppDelegate->append(fullPath);
     if (m_bAutoDelete) RemoveEarlierDuplicate(fullPath);
 }
@@ -305,8 +306,9 @@ bool VideoFileProcessor::SaveNSImageAsFile(const DrawableImage& image, const QSt
     return EncodeAndWrite(image, fullPath, static_cast<long long>(formatCode), 1.0f, error);
 }
 
-void VideoFileProcessor::RecordWriteFailure(const QString& reason) {
+void VideoFileProcessor::RecordWriteFailure(const QString& path, const QString& reason) {
     if (m_iFailedFrameCount++ == 0) m_strFirstWriteError = reason;
+    m_qFailedFramePaths.append(path);
 }
 
 unsigned long long VideoFileProcessor::GetSelectedImageFileFormat() {

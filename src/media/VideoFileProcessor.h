@@ -79,6 +79,8 @@ class VideoFileProcessor {
     // Frames of the last run that could not be written, and the first reason.
     long long GetFailedFrameCount() const { return m_iFailedFrameCount; }
     const QString& GetFirstWriteError() const { return m_strFirstWriteError; }
+    // The paths of the frames that were tried and could not be written, in order.
+    const QStringList& GetFailedFramePaths() const { return m_qFailedFramePaths; }
     bool WasCancelled() const { return m_bCancelled; }
     // Whether the last run had nothing to do: a video with pictures whose range holds no step
     // (From equal to To, say). Its folder is made and shown all the same.
@@ -185,11 +187,12 @@ class VideoFileProcessor {
     DrawableImage ProcessedImage(DrawableImage image, double sizePercentage, double time) const;
     bool CommitFrame(FrameResult& result, long long total);
     static void TakeBackUncommittedFrame(const FrameResult& result);
-    void RecordWriteFailure(const QString& reason);
+    void RecordWriteFailure(const QString& path, const QString& reason);
 
     ProgressHandler m_fnProgress;
     long long m_iFailedFrameCount = 0;
     QString m_strFirstWriteError;
+    QStringList m_qFailedFramePaths;
     bool m_bCancelled = false;
     bool m_bRangeHadNoSteps = false;
 

@@ -9,6 +9,9 @@
 
 #include <QDirIterator>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTextStream>
 
 #include "app/core/HeadlessCommand.h"
@@ -125,11 +128,22 @@ TEST(FullDiskMountTest, AnExtractionOntoASmallFileSystemKeepsTheFramesThatFit) {
     if (::mount("tmpfs", native.constData(), "tmpfs", 0, "size=1m") != 0)
         GTEST_SKIP() << "cannot mount a 1 MB tmpfs here: " << std::strerror(errno);
     const CliResult result = RunCli({"export-images", kSample, "--interval", "0.25", "--format",
-                                     "bmp", "--base-folder", point});
+                                     "bmp", "--base-folder", point, "--json"});
     const QStringList left = FilesBelow(point);
     EXPECT_EQ(result.status, HeadlessExit::kSomeFilesFailed) << result.err.toStdString();
     EXPECT_TRUE(result.err.contains("No space left on device")) << result.err.toStdString();
     EXPECT_GT(left.size(), 1);
+    // The result names the frames written and, apart, those that were not, with the reason.
+    const QJsonObject json = QJsonDocument::fromJson(result.LastLine().toUtf8()).object();
+    QStringList written;
+    for (const QJsonValue& file : json["files"].toArray())
+        written << QDir(point).relativeFilePath(file.toString());
+    written.sort();
+    EXPECT_EQ(written, left);
+    const QJsonArray failed = json["failedFiles"].toArray();
+    EXPECT_FALSE(failed.isEmpty());
+    EXPECT_EQ(json["failedFrames"].toInteger(), failed.size());
+    EXPECT_TRUE(json["firstError"].toString().contains("No space left on device"));
     for (const QString& frame : left) {
         EXPECT_FALSE(frame.contains(".stillpress-")) << frame.toStdString();
         EXPECT_EQ(LoadImageFile(point + "/" + frame).size(), QSize(320, 240));

@@ -114,6 +114,7 @@ ExportImagesOutcome RunExportImagesCommand(const ExportImagesRequest& request,
     outcome.folder = processor.DoExportAllImages(outcome.files);
     outcome.failedFrames = processor.GetFailedFrameCount();
     outcome.firstError = processor.GetFirstWriteError();
+    outcome.failedFiles = processor.GetFailedFramePaths();
     outcome.status = RunStatus(processor, *outcome.files);
     if (outcome.status != Status::NothingWritten)
         AppSettings().SetStringValue(outcome.folder, SettingKey::LastFolder);

@@ -32,6 +32,7 @@ struct ExportImagesOutcome {
     QString folder;
     std::shared_ptr<QStringList> files;  // every path the run wrote, in order
     long long failedFrames = 0;
+    QStringList failedFiles;  // the paths among `files` that could not be written
     QString firstError;
 };
 

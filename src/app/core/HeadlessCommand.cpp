@@ -170,8 +170,10 @@ RunResult ExportOneVideo(const Run& run, const QString& video, MessagePresenter&
     RunResult result{ExportStatus(outcome), {}, {{"video", video}}};
     if (outcome.status == ExportImagesOutcome::Status::Refused) return result;
     result.fields["folder"] = outcome.folder;
-    result.fields["files"] =
-        QJsonArray::fromStringList(outcome.files ? *outcome.files : QStringList());
+    QStringList written = outcome.files ? *outcome.files : QStringList();
+    written.removeIf([&](const QString& path) { return outcome.failedFiles.contains(path); });
+    result.fields["files"] = QJsonArray::fromStringList(written);
+    result.fields["failedFiles"] = QJsonArray::fromStringList(outcome.failedFiles);
     result.fields["failedFrames"] = outcome.failedFrames;
     result.fields["firstError"] = outcome.firstError;
     result.fields["cancelled"] = outcome.status == ExportImagesOutcome::Status::Cancelled;
