@@ -3,11 +3,11 @@
 #include <QFileInfo>
 #include <optional>
 
-#include "platform/ImageFormats.h"
 #include "gif/GifFrameDecoder.h"
 #include "platform/DiagnosticLog.h"
 #include "platform/FFmpegHandles.h"
 #include "platform/ImageFiles.h"
+#include "platform/ImageFormats.h"
 #include "platform/MediaAsset.h"
 #include "platform/StandardFolders.h"
 #include "platform/Workspace.h"

@@ -6,9 +6,9 @@
 
 #include "extract/ExtractTestSupport.h"
 #include "extract/FrameNaming.h"
-#include "platform/ImageFormats.h"
 #include "extract/StepSchedule.h"
 #include "platform/ImageFiles.h"
+#include "platform/ImageFormats.h"
 #include "platform/NewFolders.h"
 
 namespace {

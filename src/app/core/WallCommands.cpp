@@ -7,9 +7,9 @@
 
 #include "app/core/ExportImagesCommand.h"
 #include "app/core/MessagePresenter.h"
-#include "platform/ImageFormats.h"
 #include "media/VideoFileProcessor.h"
 #include "platform/ImageFiles.h"
+#include "platform/ImageFormats.h"
 #include "platform/Workspace.h"
 #include "wall/SortedImageFiles.h"
 
