@@ -1,7 +1,7 @@
 // What only the window makes of bad inputs, driven offscreen as the user would: a broken
-// video's summary, and a start from a garbage settings file. Every command ends with its
-// message, and the files already in the base folder stay as they were. (What the commands
-// then write or refuse is the code of the headless commands, which BadInputCorpusTest runs
+// video's summary, and a start from a garbage settings file after which every command ends
+// with its message and the files already in the base folder stay as they were. (What the
+// commands write or refuse is the headless commands' code, which BadInputCorpusTest runs
 // over the whole corpus.)
 #include <gtest/gtest.h>
 
@@ -57,22 +57,14 @@ class BadInputWindowTest : public WindowTest {
     QString base;
 };
 
-class BadVideoWindowTest : public BadInputWindowTest,
-                           public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(BadVideoWindowTest, SummaryAndEveryCommandEndWithAMessageOrARun) {
-    Launch().textFieldFilePath->setText(Item(GetParam()).path);
-    app->MainWindow->DisplayFileInfo();
-    for (const MessageBoxShown& shown : Messages())
-        EXPECT_EQ(shown.title, "Could Not Read Video Duration");
-    app->textFieldFrameInterval->setText("0.5");
-    RunEveryCommand();
+TEST_F(BadInputWindowTest, ABrokenVideosSummarySaysSo) {
+    for (const char* broken : {"random bytes .avi", "faststart MP4 cut mid-mdat"}) {
+        Launch().textFieldFilePath->setText(Item(broken).path);
+        app->MainWindow->DisplayFileInfo();
+        for (const MessageBoxShown& shown : Messages())
+            EXPECT_EQ(shown.title, "Could Not Read Video Duration") << broken;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Corpus, BadVideoWindowTest,
-                         ::testing::Values("random bytes .avi", "faststart MP4 cut mid-mdat",
-                                           "audio only .mp4", "time scale 0 (1/1024 fps)",
-                                           "MJPEG AVI claiming 30000x30000"));
 
 // QSettings rereads a file changed behind its back at its next sync.
 TEST_F(BadInputWindowTest, GarbageSettingsStartTheWindowAndItsCommandsEnd) {

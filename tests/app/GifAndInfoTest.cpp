@@ -66,15 +66,6 @@ TEST_F(GifAndInfoWindowTest, ReportIsShownTitledWithTheFileNameOrSavedAndOpened)
     EXPECT_EQ(Recorded().openedURLs, QStringList{target});
 }
 
-TEST_F(GifAndInfoWindowTest, ReportCommandsWithoutAVideoSayWhyAndShowNoPanel) {
-    app->textFieldFilePath->setText(TestHome() + "/gone.mp4");
-    for (auto command : {&AppDelegate::OnExportVideoInfo, &AppDelegate::OnHelpVideo}) {
-        (app.get()->*command)();
-        EXPECT_EQ(OnlyMessage().title, "File Not Found");
-        EXPECT_EQ(Panel(), nullptr);
-    }
-}
-
 TEST(VideoInfoFileTest, ReportIsWrittenAsUtf8OrTheFailureIsTold) {
     const QString folder = MakeTempDir("info-file");
     const std::tuple<QString, QString, bool> cases[] = {

@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "app/SettingsWindowController.h"
+#include "settings/SettingsSchema.h"
 #include "support/AppFixtures.h"
 
 namespace {
@@ -32,6 +33,7 @@ class SettingsSheetTest : public WindowTest {
     }
 };
 
+// Each box is toggled and each field retyped; OK stores the new values, Cancel nothing.
 TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOnlyOkStoresTheEditedOnes) {
     AppSettings settings;
     settings.SetOutputImageAppendFileName(1);
@@ -44,43 +46,39 @@ TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOnlyOkStoresTheEditedOnes) {
         const QVariantMap before = StoreContents();
         SettingsWindowController* sheet = OpenSheet();  // a new one each time
         EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
-        EXPECT_TRUE(sheet->checkBoxAppendFileName->isChecked());
-        EXPECT_EQ(sheet->textFieldParam1->text(), "holiday");
-        EXPECT_FALSE(sheet->checkBoxAppendDuration->isChecked());
-        EXPECT_FALSE(sheet->checkBoxGreyScale->isChecked());
-        EXPECT_FALSE(sheet->checkBoxAsDisplayed->isChecked());
-        EXPECT_EQ(sheet->textFieldBaseFolderPath->text(), "/media/exports");
-        EXPECT_FALSE(sheet->checkAddTimeIntervalToImages->isChecked());
         EXPECT_FALSE(sheet->m_pTimeColor.has_value());  // none was ever stored
-        EXPECT_EQ(sheet->textFieldFrameRate->text(), "10");
-        EXPECT_EQ(sheet->textFieldFrameDelay->text(), "0.2");
-        EXPECT_EQ(sheet->textFieldCompressionFactor->text(), "70");
-        sheet->checkBoxAppendFileName->setChecked(false);
-        sheet->textFieldParam1->setText("take 2");
-        sheet->checkBoxAppendDuration->setChecked(true);
-        sheet->checkBoxGreyScale->setChecked(true);
-        sheet->checkBoxAsDisplayed->setChecked(true);
-        sheet->textFieldBaseFolderPath->setText("/srv/frames");
-        sheet->checkAddTimeIntervalToImages->setChecked(true);
-        sheet->textFieldFrameRate->setText("12.5");
-        sheet->textFieldFrameDelay->setText("0.1");
-        sheet->textFieldCompressionFactor->setText("42");
+        const std::tuple<QCheckBox*, const char*, bool> boxes[] = {
+            {sheet->checkBoxAppendFileName, SettingKey::OutputImageAppendFileName, true},
+            {sheet->checkBoxAppendDuration, SettingKey::OutputImageFileNameAppendDuration, false},
+            {sheet->checkBoxGreyScale, SettingKey::OutputImageAsGreyScale, false},
+            {sheet->checkBoxAsDisplayed, SettingKey::OutputImageAsDisplayed, false},
+            {sheet->checkAddTimeIntervalToImages, SettingKey::AddTimeIntervalToImages, false}};
+        const std::tuple<QLineEdit*, const char*, QString, QString> fields[] = {
+            {sheet->textFieldParam1, SettingKey::OutputImageFileNameParameter1, "holiday",
+             "take 2"},
+            {sheet->textFieldBaseFolderPath, SettingKey::BaseFolder, "/media/exports", "/srv/x"},
+            {sheet->textFieldFrameRate, SettingKey::FrameRateForExportedVideo, "10", "12.5"},
+            {sheet->textFieldFrameDelay, SettingKey::FrameDelayDuringExport, "0.2", "0.1"},
+            {sheet->textFieldCompressionFactor, SettingKey::CompressionFactor, "70", "42"}};
+        for (const auto& [box, key, shown] : boxes) {
+            EXPECT_EQ(box->isChecked(), shown) << key;
+            box->setChecked(!shown);
+        }
+        for (const auto& [field, key, shown, typed] : fields) {
+            EXPECT_EQ(field->text(), shown) << key;
+            field->setText(typed);
+        }
         Press(sheet, button);
         if (button == QDialogButtonBox::Cancel) {
             EXPECT_EQ(StoreContents(), before);
+            continue;
         }
+        for (const auto& [box, key, shown] : boxes)
+            EXPECT_EQ(Stored(key).toLongLong(), shown ? 0 : 1) << key;
+        for (const auto& [field, key, shown, typed] : fields)
+            EXPECT_EQ(Stored(key).toString(), typed) << key;
     }
-    EXPECT_EQ(settings.GetOutputImageAppendFileName(), 0);
-    EXPECT_EQ(settings.GetOutputImageFileNameParameter1(), "take 2");
-    EXPECT_EQ(settings.GetOutputImageFileNameAppendDuration(), 1);
-    EXPECT_EQ(settings.GetOutputImageAsGreyScale(), 1);
-    EXPECT_EQ(Stored("OutputImageAsDisplayed").toLongLong(), 1);
-    EXPECT_EQ(settings.GetBaseFolder(), "/srv/frames");
-    EXPECT_EQ(settings.GetAddTimeIntervalToImages(), 1);
     EXPECT_FALSE(settings.GetTimeColor().has_value());  // none picked: none stored
-    EXPECT_DOUBLE_EQ(settings.GetFrameRateForExportedVideo(), 12.5);
-    EXPECT_DOUBLE_EQ(settings.GetFrameDelayDuringExport(), 0.1);
-    EXPECT_EQ(settings.GetCompressionFactor(), 42);
 }
 
 TEST_F(SettingsSheetTest, CompressionIsClampedAndZeroRateAndDelayShowTheirDefaults) {

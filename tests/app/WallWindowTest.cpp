@@ -51,26 +51,6 @@ TEST_F(WallWindowTest, VideoWallPanelShowsTheStoredGridAndTheWallTakesTheRowsFie
     }
 }
 
-// The texts are checked with the main window's export and the image wall command.
-TEST_F(WallWindowTest, RefusalsShowTheirMessageAndNoPanel) {
-    LaunchWithSample(3);
-    struct Case {
-        QString to, from;
-        void (AppDelegate::*command)();
-        QString title;
-    };
-    for (const Case& refused :
-         {Case{"8.5", "0", &AppDelegate::OnExportVideoWallFromVideo, "Invalid Export To"},
-          Case{"8", "9", &AppDelegate::OnExportVideoWallFromVideo, "Invalid Export From"},
-          Case{"8", "0", &AppDelegate::OnExportVideoWall, "Video Wall Creation Aborted"}}) {
-        app->textFieldTo->setText(refused.to);
-        app->textFieldFrom->setText(refused.from);
-        (app.get()->*refused.command)();
-        EXPECT_EQ(OnlyMessage().title, refused.title);  // the last: no last folder
-        EXPECT_EQ(Panel(), nullptr);
-    }
-}
-
 TEST_F(WallWindowTest, WallFromImagesTakesTheFilesOfThisRunsExport) {
     AppSettings().SetBaseFolder(MakeTempDir("wall-base"));
     LaunchWithSample(3).OnExportImages();

@@ -11,21 +11,6 @@
 
 namespace {
 
-// The defaults the main window shows are checked with the window.
-TEST(AppSettingsTest, FirstRunReadsTheRegisteredDefaults) {
-    AppSettings settings;
-    settings.DoRegisterDefaults();
-    EXPECT_EQ(settings.GetTransparency(), 60);
-    EXPECT_EQ(settings.GetCompressionFactor(), 100);
-    EXPECT_EQ(settings.GetAddTimeIntervalToImages(), 1);
-    EXPECT_DOUBLE_EQ(settings.GetFrameDelayDuringExport(), 0.05);
-    EXPECT_DOUBLE_EQ(settings.GetFrameRateForExportedVideo(), 10.0);
-    EXPECT_EQ(settings.GetOutputImageAppendFileName(), 0);
-    EXPECT_EQ(settings.GetOutputImageAsGreyScale(), 0);
-    EXPECT_EQ(settings.GetOutputImageAsDisplayed(), 0);
-    EXPECT_FALSE(settings.GetTimeColor().has_value());
-}
-
 // Stored zeros and negatives read as usable values, as values that were never stored do.
 TEST(AppSettingsTest, ReadConversions) {
     AppSettings settings;

@@ -1,8 +1,9 @@
 #pragma once
 // A corpus of bad inputs, made by the tests themselves (ffmpeg, QImage and byte patches) into
-// a temporary folder once per test process: broken, truncated and oddly declared videos, GIFs
-// and PNG watermarks, a folder full of things that are not images, odd path names, a base
-// folder below a regular file and a settings file full of garbage.
+// a temporary folder once per test process, one for each kind of failure: missing, empty,
+// truncated, not a video, unreadable or huge images, an odd path name, a base folder below a
+// regular file and a settings file full of garbage. (Folders, pipes and devices given as
+// inputs: HeadlessInputsTest; random damage: the fuzz targets.)
 
 #include <QString>
 #include <vector>

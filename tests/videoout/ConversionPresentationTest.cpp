@@ -23,46 +23,42 @@ constexpr const char* kHevc = "AVAssetExportPresetHEVCHighestQuality";
 constexpr const char* kProRes = "AVAssetExportPresetAppleProRes422LPCM";
 constexpr const char* kPassthrough = "AVAssetExportPresetPassthrough";
 
-// Sources: 1 s of 25 small pictures without sound (only the video track is checked).
+// Sources: 1 s of 25 small pictures without sound (only the video track is checked), coded
+// as `coding` says.
+QString Source(const QString& name, const QString& coding, const QString& size = "320x240") {
+    return MakeVideo(
+        "present-" + name + ".mp4",
+        ("-f lavfi -i testsrc2=size=" + size + ":rate=25:duration=1 " + coding).split(' '));
+}
+const QString kBt709Tags = " -colorspace bt709 -color_primaries bt709 -color_trc bt709";
 QString Plain() {
-    return MakeVideo("present-plain.mp4",
-                     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v libx264 "
-                     "-pix_fmt yuv420p");
+    return Source("plain", "-c:v libx264 -pix_fmt yuv420p");
 }
 QString Rotated() {
     return MakeVideo("present-rotated.mp4",
                      QStringList{"-i", Plain(), "-c", "copy", "-metadata:s:v:0", "rotate=90"});
 }
 QString Anamorphic601() {
-    return MakeVideo("present-anamorphic.mp4",
-                     "-f lavfi -i testsrc2=size=720x480:rate=25:duration=1 -vf setsar=32/27 "
-                     "-c:v libx264 -pix_fmt yuv420p -colorspace smpte170m -color_primaries "
-                     "smpte170m -color_trc smpte170m");
+    return Source("anamorphic",
+                  "-vf setsar=32/27 -c:v libx264 -pix_fmt yuv420p -colorspace smpte170m "
+                  "-color_primaries smpte170m -color_trc smpte170m",
+                  "720x480");
 }
 QString Tagged709() {
-    return MakeVideo("present-bt709.mp4",
-                     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v libx264 "
-                     "-pix_fmt yuv420p -colorspace bt709 -color_primaries bt709 -color_trc bt709");
+    return Source("bt709", "-c:v libx264 -pix_fmt yuv420p" + kBt709Tags);
 }
 QString FullRange() {
-    return MakeVideo("present-full-range.mp4",
-                     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v libx264 "
-                     "-pix_fmt yuvj420p -color_range pc -colorspace bt709 -color_primaries "
-                     "bt709 -color_trc bt709");
+    return Source("full-range", "-c:v libx264 -pix_fmt yuvj420p -color_range pc" + kBt709Tags);
 }
 QString FullRange10() {
-    return MakeVideo("present-full-range-10.mp4",
-                     "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v libx264 "
-                     "-pix_fmt yuv420p10le -color_range pc -colorspace bt709 -color_primaries "
-                     "bt709 -color_trc bt709");
+    return Source("full-range-10",
+                  "-c:v libx264 -pix_fmt yuv420p10le -color_range pc" + kBt709Tags);
 }
 QString Pq() {
-    return MakeVideo(
-        "present-pq.mp4",
-        "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v libx265 -pix_fmt yuv420p10le "
-        "-x265-params log-level=error:max-cll=1000,400:master-display=G(13250,34500)B(7500,3000)"
-        "R(34000,16000)WP(15635,16450)L(10000000,50) -colorspace bt2020nc -color_primaries "
-        "bt2020 -color_trc smpte2084");
+    return Source("pq",
+                  "-c:v libx265 -pix_fmt yuv420p10le -x265-params log-level=error:max-cll=1000,"
+                  "400:master-display=G(13250,34500)B(7500,3000)R(34000,16000)WP(15635,16450)L("
+                  "10000000,50) -colorspace bt2020nc -color_primaries bt2020 -color_trc smpte2084");
 }
 
 // Converts `source` through `preset` into a new movie and answers its path.

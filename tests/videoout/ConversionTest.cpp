@@ -50,84 +50,7 @@ Probe ProbeFile(const QString& path) {
     return probe;
 }
 
-// ---- The boxes of a written movie ----
-
-using Box = std::pair<QByteArray, QByteArray>;  // type, payload
-
-// The boxes one after the other in `data`, each with its payload: after the header, and for
-// "meta" (a full box) after its version and flags too.
-QList<Box> Boxes(const QByteArray& data) {
-    QList<Box> boxes;
-    for (qsizetype at = 0; at + 8 <= data.size();) {
-        qint64 size = qFromBigEndian<quint32>(data.constData() + at);
-        qsizetype header = 8;
-        if (size == 1 && at + 16 <= data.size()) {
-            size = qFromBigEndian<qint64>(data.constData() + at + 8);
-            header = 16;
-        }
-        if (size < header || size > data.size() - at) break;
-        const QByteArray type = data.mid(at + 4, 4);
-        if (type == "meta") header += 4;
-        boxes.append({type, data.mid(at + header, size - header)});
-        at += size;
-    }
-    return boxes;
-}
-
-// The payloads of the boxes of `type` in `data`.
-QList<QByteArray> All(const QByteArray& data, const QByteArray& type) {
-    QList<QByteArray> payloads;
-    for (const auto& [boxType, payload] : Boxes(data))
-        if (boxType == type) payloads.append(payload);
-    return payloads;
-}
-
-// The text of an item of an "ilst": its "data" box holds a type, a locale and the text.
-QString ItemText(const QByteArray& item) {
-    return QString::fromUtf8(All(item, "data").value(0).mid(8));
-}
-
-// The QuickTime metadata keys of a "keys" box, from index 1.
-QList<QByteArray> MetadataKeys(const QByteArray& keys) {
-    QList<QByteArray> names{{}};
-    for (const auto& [keySpace, name] : Boxes(keys.mid(8))) names.append(name);
-    return names;
-}
-
-// Where a written movie holds comments: QuickTime user data ("©cmt" in the movie's "udta"),
-// QuickTime metadata (the key "com.apple.quicktime.comment" of an "mdta" "meta"), and iTunes
-// metadata ("©cmt" in the "ilst" of an "mdir" "meta").
-struct StoredComments {
-    QStringList userData, quickTime, iTunes;
-};
 const QByteArray kCommentType = "\251cmt";  // octal: "\xA9c" would be one hex escape
-
-void ReadMetadataBox(const QByteArray& meta, StoredComments& found) {
-    const QByteArray handler = All(meta, "hdlr").value(0).mid(8, 4);
-    const QByteArray items = All(meta, "ilst").value(0);
-    if (handler == "mdir")
-        for (const QByteArray& item : All(items, kCommentType)) found.iTunes << ItemText(item);
-    if (handler != "mdta") return;
-    const QList<QByteArray> keys = MetadataKeys(All(meta, "keys").value(0));
-    for (const auto& [index, item] : Boxes(items))
-        if (keys.value(qFromBigEndian<quint32>(index.constData())) == "com.apple.quicktime.comment")
-            found.quickTime << ItemText(item);
-}
-
-// In the boxes of a whole file.
-StoredComments CommentsIn(const QByteArray& file) {
-    StoredComments found;
-    for (const QByteArray& moov : All(file, "moov")) {
-        for (const QByteArray& udta : All(moov, "udta")) {
-            for (const QByteArray& text : All(udta, kCommentType))  // length, language, text
-                if (text.size() >= 4)
-                    found.userData << QString::fromUtf8(
-                        text.mid(4, qFromBigEndian<quint16>(text.constData())));
-            for (const QByteArray& meta : All(udta, "meta")) ReadMetadataBox(meta, found);
-        }
-    }
-    return found;
-}
 
 QString CommentPrefix(const char* label, const QString& preset) {
     return QString("%1: Exported to preset %2 using avexporter at: ").arg(label, preset);
@@ -176,17 +99,13 @@ TEST_P(EveryPresetTest, ConvertsTheSampleWithItsCodecsSizeAndComments) {
     EXPECT_EQ(probe.videoCodec, c.videoCodec);
     EXPECT_EQ(probe.size, c.size);
     EXPECT_EQ(probe.audioCodec, c.audioCodec);
-    const StoredComments comments = CommentsIn(ReadTestFile(output));
-    for (const auto& [texts, label] : {std::pair{comments.userData, "QuickTime userdata"},
-                                       {comments.quickTime, "QuickTime metadata"},
-                                       {comments.iTunes, "iTunes metadata"}}) {
-        ASSERT_EQ(texts.size(), 1) << label;
-        EXPECT_TRUE(texts[0].startsWith(CommentPrefix(label, c.preset))) << texts[0].toStdString();
-    }
-    // FFmpeg reads the grown movie box: its "comment" is one of the two "©cmt" texts.
-    EXPECT_TRUE(probe.tags["comment"] == comments.userData.value(0) ||
-                probe.tags["comment"] == comments.iTunes.value(0));
-    EXPECT_EQ(probe.tags["com.apple.quicktime.comment"], comments.quickTime.value(0));
+    // FFmpeg reads the grown movie box: "comment" is one of the two "©cmt" texts.
+    const QString comment = probe.tags["comment"].toString();
+    EXPECT_TRUE(comment.startsWith(CommentPrefix("QuickTime userdata", c.preset)) ||
+                comment.startsWith(CommentPrefix("iTunes metadata", c.preset)))
+        << comment.toStdString();
+    EXPECT_TRUE(probe.tags["com.apple.quicktime.comment"].toString().startsWith(
+        CommentPrefix("QuickTime metadata", c.preset)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -206,10 +125,9 @@ TEST(ConversionMetadataTest, TheMovieBoxGrowsByTheAtomsAndKeepsItsOtherBytes) {
     const MovieTextAtoms atoms{{{kCommentType, "user"}}, {{kCommentType, "tunes"}}};
     const QByteArray header = BoxOf("mvhd", "h"), track = BoxOf("trak", "t");
     const QByteArray grown = WithTextAtoms(BoxOf("moov", header), atoms);
-    const StoredComments found = CommentsIn(grown);
-    EXPECT_EQ(found.userData, QStringList{"user"});
-    EXPECT_EQ(found.iTunes, QStringList{"tunes"});
-    const QByteArray added = All(All(grown, "moov").value(0), "udta").value(0);
+    const QByteArray added = grown.mid(8 + header.size() + 8);  // the new user data's payload
+    for (const QByteArray& part : {kCommentType, QByteArray("user"), QByteArray("tunes")})
+        EXPECT_TRUE(added.contains(part)) << part.toStdString();
     EXPECT_EQ(grown, BoxOf("moov", header + BoxOf("udta", added)));
 
     const QByteArray title = BoxOf("\251nam", "x"), endOfList(4, '\0');
