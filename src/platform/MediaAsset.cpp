@@ -75,7 +75,7 @@ void CheckRead(int code, const char* call, const QString& path) {
 
 // Every thread keeps one watch: the callback is asked on the thread that reads.
 int InterruptStalledRead(void* opaque) {
-    thread_local ReadStallWatch watch(std::chrono::seconds(MediaAsset::kStalledReadSeconds));
+    thread_local ReadStallWatch watch{std::chrono::seconds(MediaAsset::kStalledReadSeconds)};
     const auto* format = static_cast<const AVFormatContext*>(opaque);
     const long long position = format->pb != nullptr ? format->pb->pos : -1;
     return watch.Stalled(format, position, ReadStallWatch::Clock::now()) ? 1 : 0;
