@@ -19,21 +19,18 @@ qsizetype EncodedSize(const QString& text) {
     return QFile::encodeName(text).size();
 }
 
-// UTF-16 units of the character that starts at `at`: 2 for a surrogate pair, else 1.
-qsizetype CharacterWidth(const QString& text, qsizetype at) {
-    const bool pair =
-        text[at].isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate();
-    return pair ? 2 : 1;
-}
-
-// The longest leading part of `text` that takes at most `bytes` bytes.
+// The longest leading part of `text` that takes at most `bytes` bytes of UTF-8 (the file
+// names' encoding), never splitting a character.
 QString CutToFit(const QString& text, qsizetype bytes) {
     qsizetype end = 0, used = 0;
     while (end < text.size()) {
-        const qsizetype width = CharacterWidth(text, end);
-        used += EncodedSize(text.mid(end, width));
-        if (used > bytes) break;
-        end += width;
+        const char16_t unit = text[end].unicode();
+        const bool pair =
+            QChar::isHighSurrogate(unit) && end + 1 < text.size() && text[end + 1].isLowSurrogate();
+        const qsizetype size = pair ? 4 : unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+        if (used + size > bytes) break;
+        used += size;
+        end += pair ? 2 : 1;
     }
     return text.left(end);
 }
@@ -47,7 +44,10 @@ qsizetype FileNameLimit(const QString& folder) {
 
 QString FittedName(const QString& before, const QString& shortened, const QString& after,
                    qsizetype limit) {
-    return before + CutToFit(shortened, limit - EncodedSize(before + after)) + after;
+    // Names are made for every frame: most fit whole, and cost one encoding.
+    const qsizetype fixed = EncodedSize(before + after);
+    if (fixed + EncodedSize(shortened) <= limit) return before + shortened + after;
+    return before + CutToFit(shortened, limit - fixed) + after;
 }
 
 NewFolder MakeNewFolder(const QString& parent, const QString& shortened, const QString& whole) {

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -171,7 +172,8 @@ RunResult ExportOneVideo(const Run& run, const QString& video, MessagePresenter&
     if (outcome.status == ExportImagesOutcome::Status::Refused) return result;
     result.fields["folder"] = outcome.folder;
     QStringList written = outcome.files ? *outcome.files : QStringList();
-    written.removeIf([&](const QString& path) { return outcome.failedFiles.contains(path); });
+    const QSet<QString> failed(outcome.failedFiles.cbegin(), outcome.failedFiles.cend());
+    written.removeIf([&failed](const QString& path) { return failed.contains(path); });
     result.fields["files"] = QJsonArray::fromStringList(written);
     result.fields["failedFiles"] = QJsonArray::fromStringList(outcome.failedFiles);
     result.fields["failedFrames"] = outcome.failedFrames;
