@@ -11,7 +11,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QThread>
-#include <thread>
+#include <future>
 
 #include "media/VideoFileProcessor.h"
 #include "platform/ImageFiles.h"
@@ -122,64 +122,6 @@ TEST(HeadlessCommands, SeveralVideosAreEachExportedAndReportedInOrder) {
     EXPECT_EQ(FilesIn(walls), (QStringList{"other.bmp", "sample.bmp"}));
 }
 
-// Each command's JSON object names what it wrote; the report's are its lines as fields.
-TEST(HeadlessCommands, JsonResultsNameWhatWasWrittenAndTheReport) {
-    const QString folder = MakeTempDir("cli-json");
-    const QString images = MakeTempDir("cli-json-images");
-    for (int k = 0; k < 3; ++k)
-        Filled({40, 30}, Qt::blue).save(QString("%1/%2.png").arg(images).arg(k));
-    const std::pair<QStringList, QString> written[] = {
-        {{"wall-from-images", images, folder + "/w.png"}, folder + "/w.png"},
-        {{"wall-from-video", SampleVideo(), folder + "/v", "--format", "jpg"}, folder + "/v.jpg"},
-        {{"movie-from-images", images, folder + "/m.mp4"}, folder + "/m.mp4"},
-        {{"info", SampleVideo(), "--output", folder + "/r.txt"}, folder + "/r.txt"},
-        {{"convert", SampleVideo(), "--preset", "11", "--base-folder", folder},
-         "/Passthrough sample.mov"},
-    };
-    for (const auto& [arguments, file] : written) {
-        const CliResult result = RunCli(arguments + QStringList{"--json"});
-        const QList<QJsonObject> objects = JsonLines(result);
-        ASSERT_EQ(objects.size(), 1) << result.err.toStdString();
-        EXPECT_TRUE(objects[0]["file"].toString().endsWith(file)) << result.out.toStdString();
-        EXPECT_TRUE(QFileInfo(objects[0]["file"].toString()).isFile());
-        EXPECT_EQ(objects[0]["exitStatus"].toInt(-1), 0);
-    }
-    QList<QJsonObject> gif = JsonLines(RunCli({"gif-frames", PartyGif(), folder, "--json"}));
-    ASSERT_EQ(gif.size(), 1);
-    EXPECT_EQ(gif[0]["folder"].toString(), folder + "/party");
-    EXPECT_EQ(gif[0]["writtenFrames"].toInt(), FilesIn(folder + "/party").size());
-    const QList<QJsonObject> presets = JsonLines(RunCli({"convert", "--list-presets", "--json"}));
-    ASSERT_EQ(presets.size(), 1);
-    const QJsonArray list = presets[0]["presets"].toArray();
-    ASSERT_EQ(list.size(), 13);
-    EXPECT_EQ(list[10].toObject(),
-              (QJsonObject{{"name", "AVAssetExportPresetAppleM4A"}, {"title", "Apple M4A"}}));
-
-    // The report's fields, against the file itself and the report's lines.
-    const QString report = QString::fromUtf8(ReadTestFile(folder + "/r.txt"));
-    const QList<QJsonObject> info = JsonLines(RunCli({"info", SampleVideo(), "--json"}));
-    ASSERT_EQ(info.size(), 1);
-    const QJsonObject& fields = info[0];
-    QFile video(SampleVideo());
-    ASSERT_TRUE(video.open(QIODevice::ReadOnly));
-    EXPECT_EQ(fields["md5"].toString(),
-              QCryptographicHash::hash(video.readAll(), QCryptographicHash::Md5).toHex());
-    EXPECT_EQ(fields["fileSize"].toInteger(), video.size());
-    EXPECT_EQ(fields["width"].toInt(), 320);
-    EXPECT_EQ(fields["height"].toInt(), 240);
-    EXPECT_EQ(fields["path"].toString(), QFileInfo(SampleVideo()).absoluteFilePath());
-    EXPECT_EQ(fields["playable"], QJsonValue(true));
-    for (const QString& line :
-         {QString::asprintf("\r\nDuration\t%0.2f Seconds", fields["duration"].toDouble()),
-          QString::asprintf("\r\nFrame Rate:\t%f\r\n", fields["frameRate"].toDouble()),
-          "\r\nEstimated Data Rate :\t" + fields["dataRate"].toString(),
-          QString("\r\nTrack Count:\t%1\r\n").arg(fields["trackCount"].toInt())})
-        EXPECT_TRUE(report.contains(line)) << line.toStdString();
-    const QStringList metadata = Strings(fields["metadata"]);
-    EXPECT_FALSE(metadata.isEmpty());
-    EXPECT_TRUE(report.endsWith("\r\n" + metadata.join("\r\n"))) << report.toStdString();
-}
-
 TEST(HeadlessCommands, ExportImagesWritesTheFramesAndRemembersOnlyTheFolder) {
     const QString base = MakeTempDir("cli-base");
     AppSettings().SetSelectedFileFormat(1);  // saved choice: BMP
@@ -189,8 +131,6 @@ TEST(HeadlessCommands, ExportImagesWritesTheFramesAndRemembersOnlyTheFolder) {
     const QString folder = result.LastLine();
     EXPECT_TRUE(folder.startsWith(base + "/Stillpress Files/sample "));
     EXPECT_EQ(FilesIn(folder), (QStringList{"1.bmp", "2.bmp", "3.bmp", "4.bmp"}));
-    EXPECT_TRUE(result.err.contains(
-        "Process To Extract Image Files from Selected Video File has Completed: "));
     QSettings("Quonex", "Stillpress").sync();
     EXPECT_EQ(Stored("LastFolder").toString(), folder);
     EXPECT_FALSE(Stored("BaseFolder").isValid());  // options are for this run only
@@ -214,6 +154,17 @@ TEST(HeadlessCommands, ExportImagesWritesTheFramesAndRemembersOnlyTheFolder) {
     ASSERT_EQ(result.status, 0) << result.err.toStdString();
     EXPECT_TRUE(result.LastLine().startsWith(base + "/Stillpress Files/-clip "));
     EXPECT_EQ(FilesIn(result.LastLine()), QStringList{"1.tiff"});
+
+    // A range without a step completes, with an empty folder that becomes the last one.
+    result =
+        RunCli({"export-images", SampleVideo(), "--from", "3", "--to", "3", "--base-folder", base});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_TRUE(QFileInfo(result.LastLine()).isDir() && FilesIn(result.LastLine()).isEmpty());
+    EXPECT_TRUE(
+        result.err.startsWith("Process To Extract Image Files from Selected Video File "
+                              "has Completed: "));
+    QSettings("Quonex", "Stillpress").sync();
+    EXPECT_EQ(Stored("LastFolder").toString(), result.LastLine());
 }
 
 // Videos named up to the file system's limit export: folder and file names that would pass it
@@ -254,36 +205,19 @@ TEST(HeadlessCommands, LongVideoNamesAreCutToFitTheFileSystem) {
 
 // Runs of same-named videos started in one second, by two commands or by the window and a
 // command, never share a folder: each names its own, which holds all of its images.
-class SameSecondRunsTest : public WindowTest {
-  protected:
-    // The headless export of a video's first 3 s, run on a thread of its own so that two can
-    // start together (RunProgram spawns without vfork, which ThreadSanitizer follows).
-    struct BackgroundExport {
-        std::thread thread;
-        QByteArray out, err;
-        int status = -1;
-        void Start(const QString& video, const QString& base) {
-            thread = std::thread([this, video, base] {
-                status = RunProgram(STILLPRESS_CLI,
-                                    {"export-images", video, "--to", "3", "--interval", "1",
-                                     "--format", "tiff", "--base-folder", base},
-                                    &out, &err, 120000);
-            });
-        }
-        QString PrintedFolder() {
-            thread.join();
-            EXPECT_EQ(status, 0) << err.toStdString();
-            return QString::fromUtf8(out).trimmed().split('\n').last();
-        }
-    };
-    // Waits until `parent` holds more than `count` folders.
-    static void WaitForFolders(const QString& parent, qsizetype count) {
-        const QDeadlineTimer deadline(60000);
-        while (QDir(parent).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() <= count &&
-               !deadline.hasExpired())
-            QThread::msleep(2);
-    }
-};
+using SameSecondRunsTest = WindowTest;
+
+// The headless export of a video's first 3 s on a thread of its own, so that two can start
+// together; answers the folder it printed.
+std::future<QString> ExportInBackground(const QString& video, const QString& base) {
+    return std::async(std::launch::async, [video, base] {
+        const CliResult result = RunCli({"export-images", video, "--to", "3", "--interval", "1",
+                                         "--format", "tiff", "--base-folder", base},
+                                        120000);
+        EXPECT_EQ(result.status, 0) << result.err.toStdString();
+        return result.LastLine();
+    });
+}
 
 TEST_F(SameSecondRunsTest, SameNamedVideosGetFoldersOfTheirOwn) {
     const QString base = MakeTempDir("same-second"), runs = base + "/Stillpress Files";
@@ -292,26 +226,28 @@ TEST_F(SameSecondRunsTest, SameNamedVideosGetFoldersOfTheirOwn) {
     AppSettings().SetBaseFolder(base);
     Launch(videos[0]);
     app->textFieldTo->setText("3");
+    const auto folderCount = [&] {
+        return QDir(runs).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+    };
     const QRegularExpression name("^clip (\\d\\d \\d\\d \\d\\d)( 2)?$");
     for (const bool window : {false, true}) {
         bool sameSecond = false;
         for (int attempt = 0; attempt < 3 && !sameSecond; ++attempt) {
             QThread::msleep(1020 - QDateTime::currentMSecsSinceEpoch() % 1000);  // a second begins
-            BackgroundExport first, second;
-            const qsizetype made = QDir(runs).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
-            second.Start(videos[1], base);
+            const qsizetype made = folderCount();
+            std::future<QString> second = ExportInBackground(videos[1], base);
             QString folders[2];
             if (window) {
                 // The command starts slower: the window asks for the name it has just taken.
-                WaitForFolders(runs, made);
+                const QDeadlineTimer deadline(60000);
+                while (folderCount() <= made && !deadline.hasExpired()) QThread::msleep(2);
                 app->OnExportImages();
                 folders[0] = QFileInfo(Recorded().openedURLs.last()).absoluteFilePath();
                 EXPECT_TRUE(OnlyMessage().text.contains("\n\n" + folders[0] + "\n\n"));
             } else {
-                first.Start(videos[0], base);
-                folders[0] = first.PrintedFolder();
+                folders[0] = ExportInBackground(videos[0], base).get();
             }
-            folders[1] = second.PrintedFolder();
+            folders[1] = second.get();
             ASSERT_NE(folders[0], folders[1]);
             QRegularExpressionMatch matches[2];
             for (int k = 0; k < 2; ++k) {
@@ -325,36 +261,85 @@ TEST_F(SameSecondRunsTest, SameNamedVideosGetFoldersOfTheirOwn) {
     }
 }
 
-// (That every command prints the path of what it wrote, a movie included, is checked over the
-// bad input corpus's good inputs.)
-TEST(HeadlessCommands, WallsAreWrittenWithTheirOptionsAndTheirPathPrinted) {
+// Each command prints the path of what it wrote, and its --json object names the same file;
+// the options reach what is written. (A movie's frames: the bad input corpus's good inputs.)
+TEST(HeadlessCommands, EachCommandPrintsWhatItWroteAndItsJsonNamesIt) {
     const QString folder = MakeTempDir("cli-out");
     const QString images = MakeTempDir("cli-images");
     for (int k = 0; k < 3; ++k)
         Filled({40, 30}, Qt::red).save(QString("%1/%2.png").arg(images).arg(k));
-    CliResult result = RunCli({"wall-from-video", SampleVideo(), folder + "/wall", "--interval",
-                               "2", "--rows", "3", "--format", "png", "--size", "50"});
-    ASSERT_EQ(result.status, 0) << result.err.toStdString();
-    EXPECT_EQ(result.out, folder + "/wall.png");
-    EXPECT_EQ(LoadImageFile(folder + "/wall.png").size(), QSize(320, 240));  // 2 x 2 of 160 x 120
+    const std::tuple<QStringList, QString, QSize> cases[] = {
+        // arguments, the end of the one line printed, the size of the image written
+        {{"wall-from-video", SampleVideo(), folder + "/wall", "--interval", "2", "--rows", "3",
+          "--format", "png", "--size", "50"},
+         folder + "/wall.png",
+         {320, 240}},  // 2 x 2 of 160 x 120
+        {{"wall-from-video", SampleVideo(), folder + "/v", "--format", "jpg"},
+         folder + "/v.jpg",
+         {960, 720}},  // 3 x 3 of 320 x 240
+        {{"wall-from-images", images, folder + "/w.out", "--rows", "1", "--format", "bmp"},
+         folder + "/w.out",
+         {120, 30}},
+        {{"movie-from-images", images, folder + "/m.mp4"}, folder + "/m.mp4", {}},
+        {{"info", SampleVideo(), "--output", folder + "/r.txt"}, folder + "/r.txt", {}},
+        {{"convert", SampleVideo(), "--preset", "Apple M4A", "--base-folder", folder},
+         "/Apple M4A sample.mov",
+         {}},
+        {{"convert", SampleVideo(), "--preset", "AVAssetExportPreset640x480"},
+         "/640x480 sample.mov",
+         {}},
+        {{"convert", SampleVideo(), "--preset", "11"}, "/Passthrough sample.mov", {}},
+    };
+    for (const auto& [arguments, written, size] : cases) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const CliResult result = RunCli(arguments);
+        ASSERT_EQ(result.status, 0) << result.err.toStdString();
+        EXPECT_TRUE(result.out.endsWith(written) && !result.out.contains('\n'))
+            << result.out.toStdString();
+        EXPECT_TRUE(QFileInfo(result.out).isFile());
+        EXPECT_TRUE(!size.isValid() || LoadImageFile(result.out).size() == size);
+        const QList<QJsonObject> objects = JsonLines(RunCli(arguments + QStringList{"--json"}));
+        ASSERT_EQ(objects.size(), 1);
+        EXPECT_TRUE(objects[0]["file"].toString().endsWith(written));
+        EXPECT_TRUE(QFileInfo(objects[0]["file"].toString()).isFile());
+        EXPECT_EQ(objects[0]["exitStatus"].toInt(-1), 0);
+    }
+    EXPECT_TRUE(ReadTestFile(folder + "/w.out").startsWith("BM"));
     EXPECT_FALSE(Stored("RowsInVideoWall").isValid());
 
-    result =
-        RunCli({"wall-from-images", images, folder + "/w.out", "--rows", "1", "--format", "bmp"});
-    ASSERT_EQ(result.status, 0) << result.err.toStdString();
-    EXPECT_EQ(result.out, folder + "/w.out");
-    EXPECT_EQ(LoadImageFile(folder + "/w.out").size(), QSize(120, 30));
-    EXPECT_TRUE(ReadTestFile(folder + "/w.out").startsWith("BM"));
+    // GIF frames: the folder printed, and in JSON with the count of frames written.
+    CliResult result = RunCli({"gif-frames", PartyGif(), folder, "--format", "bmp"});
+    EXPECT_EQ(result.rawOut, (folder + "/party\n").toUtf8());
+    EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
+    EXPECT_EQ(FilesIn(folder + "/party").size(), 12);
+    EXPECT_TRUE(QFileInfo(folder + "/party/12.bmp").isFile());
+    QList<QJsonObject> objects = JsonLines(RunCli({"gif-frames", PartyGif(), folder, "--json"}));
+    ASSERT_EQ(objects.size(), 1);
+    EXPECT_EQ(objects[0]["folder"].toString(), folder + "/party");
+    EXPECT_EQ(objects[0]["writtenFrames"].toInt(), 12);
+
+    // The presets, one a line as name and title, or as a JSON list.
+    result = RunCli({"convert", "--list-presets"});
+    EXPECT_EQ(result.status, 0);
+    const QStringList lines = result.out.split('\n');
+    ASSERT_EQ(lines.size(), 13);
+    EXPECT_EQ(lines[10], "AVAssetExportPresetAppleM4A\tApple M4A");
+    objects = JsonLines(RunCli({"convert", "--list-presets", "--json"}));
+    ASSERT_EQ(objects.size(), 1);
+    const QJsonArray list = objects[0]["presets"].toArray();
+    ASSERT_EQ(list.size(), 13);
+    EXPECT_EQ(list[10].toObject(),
+              (QJsonObject{{"name", "AVAssetExportPresetAppleM4A"}, {"title", "Apple M4A"}}));
 }
 
-TEST(HeadlessCommands, GifFramesInfoAndConvertPrintTheirResult) {
-    const QString folder = MakeTempDir("cli-gif-info");
+// The report printed, saved, and as JSON fields checked against the file and the report.
+TEST(HeadlessCommands, InfoPrintsOrSavesTheReportAndItsJsonHasItsFields) {
+    const QString folder = MakeTempDir("cli-info");
     VideoFileProcessor processor;
     processor.OpenVideoFile(SampleVideo());
-    const QByteArray report = processor.GetVideoInfo().toUtf8();
+    const QString report = processor.GetVideoInfo();
     const std::pair<QStringList, QByteArray> printed[] = {
-        {{"gif-frames", PartyGif(), folder, "--format", "bmp"}, (folder + "/party\n").toUtf8()},
-        {{"info", SampleVideo()}, report + "\r\n"},
+        {{"info", SampleVideo()}, (report + "\r\n").toUtf8()},
         {{"info", SampleVideo(), "--output", folder + "/r.txt"}, (folder + "/r.txt\n").toUtf8()},
     };
     for (const auto& [arguments, out] : printed) {
@@ -363,24 +348,28 @@ TEST(HeadlessCommands, GifFramesInfoAndConvertPrintTheirResult) {
         EXPECT_EQ(result.rawOut, out);
         EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
     }
-    EXPECT_EQ(FilesIn(folder + "/party").size(), 12);
-    EXPECT_TRUE(QFileInfo(folder + "/party/12.bmp").isFile());
-    EXPECT_EQ(ReadTestFile(folder + "/r.txt"), report);
-
-    // A preset by its title, its name or its tag.
-    for (const auto& [preset, ending] : {std::pair{"Apple M4A", "/Apple M4A sample.mov"},
-                                         {"AVAssetExportPreset640x480", "/640x480 sample.mov"},
-                                         {"11", "/Passthrough sample.mov"}}) {
-        const CliResult result = RunCli({"convert", SampleVideo(), "--preset", preset});
-        ASSERT_EQ(result.status, 0) << result.err.toStdString();
-        EXPECT_TRUE(result.LastLine().endsWith(ending)) << result.out.toStdString();
-        EXPECT_TRUE(QFileInfo(result.LastLine()).isFile());
-    }
-    const CliResult list = RunCli({"convert", "--list-presets"});
-    EXPECT_EQ(list.status, 0);
-    const QStringList lines = list.out.split('\n');
-    ASSERT_EQ(lines.size(), 13);
-    EXPECT_EQ(lines[10], "AVAssetExportPresetAppleM4A\tApple M4A");
+    EXPECT_EQ(ReadTestFile(folder + "/r.txt"), report.toUtf8());
+    const QList<QJsonObject> info = JsonLines(RunCli({"info", SampleVideo(), "--json"}));
+    ASSERT_EQ(info.size(), 1);
+    const QJsonObject& fields = info[0];
+    QFile video(SampleVideo());
+    ASSERT_TRUE(video.open(QIODevice::ReadOnly));
+    EXPECT_EQ(fields["md5"].toString(),
+              QCryptographicHash::hash(video.readAll(), QCryptographicHash::Md5).toHex());
+    EXPECT_EQ(fields["fileSize"].toInteger(), video.size());
+    EXPECT_EQ(fields["width"].toInt(), 320);
+    EXPECT_EQ(fields["height"].toInt(), 240);
+    EXPECT_EQ(fields["path"].toString(), QFileInfo(SampleVideo()).absoluteFilePath());
+    EXPECT_EQ(fields["playable"], QJsonValue(true));
+    for (const QString& line :
+         {QString::asprintf("\r\nDuration\t%0.2f Seconds", fields["duration"].toDouble()),
+          QString::asprintf("\r\nFrame Rate:\t%f\r\n", fields["frameRate"].toDouble()),
+          "\r\nEstimated Data Rate :\t" + fields["dataRate"].toString(),
+          QString("\r\nTrack Count:\t%1\r\n").arg(fields["trackCount"].toInt())})
+        EXPECT_TRUE(report.contains(line)) << line.toStdString();
+    const QStringList metadata = Strings(fields["metadata"]);
+    EXPECT_FALSE(metadata.isEmpty());
+    EXPECT_TRUE(report.endsWith("\r\n" + metadata.join("\r\n"))) << report.toStdString();
 }
 
 TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
@@ -431,6 +420,13 @@ TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
          1,
          "Video Export Failed: Invalid parameter not satisfying: videoWriter"},
         {{"reencode", slow, movie}, 2, "Video Export Aborted: The Frame Rate of this Video is 0.5"},
+        {{"reencode", text, movie},
+         2,
+         "Video Export Aborted: Stillpress Could not read Video Information from Selected Video "
+         "File."},
+        {{"reencode", SoundOnly(), movie},
+         2,
+         "Video Export Aborted: The Selected File has no video track"},
         {{"reencode", empty + "/none.mp4", movie}, 2, "File Not Found"},
         {{"reencode", sample, movie, "--frame-rate", "5"}, 2, "unknown option --frame-rate"},
         {{"gif-frames", empty + "/gone.gif", gifFolder}, 2, "GIF File Not Found: "},

@@ -1,9 +1,7 @@
-// What the headless commands make of inputs that are not plain videos: named pipes, devices
-// and folders, files without a video track, and a range that holds no step.
+// What the headless commands make of inputs that are not regular files: named pipes, devices
+// and folders. (Files without a video track: HeadlessCommandsTest's refusals.)
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-
-#include <QSettings>
 
 #include "support/AppFixtures.h"
 
@@ -60,41 +58,6 @@ TEST(HeadlessInputs, PipesDevicesAndFoldersAreRefusedBeforeTheyAreOpened) {
     EXPECT_EQ(
         QDir(dir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
         (QStringList{"mark.png", "pipe.mp4"}));
-}
-
-TEST(HeadlessInputs, TheReencodeTellsUnreadableFilesAndMissingPicturesFromSlowRates) {
-    const QString dir = MakeTempDir("cli-reencode-kinds");
-    const QString text = WriteTestFile(dir + "/notes.mp4", "plain text, not a movie");
-    const QString slow = MakeVideo("cli-slow.mp4",
-                                   "-f lavfi -i testsrc2=size=64x48:rate=1/2:duration=4 -c:v "
-                                   "libx264 -pix_fmt yuv420p");
-    const QString movie = dir + "/m.mp4";
-    const QString aborted = "Video Export Aborted: ";
-    ExpectCliOutcomes({
-        {{"reencode", text, movie},
-         2,
-         aborted + "Stillpress Could not read Video Information from Selected Video File."},
-        {{"reencode", SoundOnly(), movie}, 2, aborted + "The Selected File has no video track"},
-        {{"reencode", slow, movie}, 2, aborted + "The Frame Rate of this Video is 0.5"},
-    });
-    EXPECT_EQ(QDir(dir).entryList(QDir::Files), QStringList{"notes.mp4"});  // no movie
-}
-
-// (The window's view of the same runs, and of a run that could read nothing, is checked in
-// MainWindowTest.)
-TEST(HeadlessInputs, ARangeWithoutStepsCompletesWithNoFilesAndBecomesTheLastFolder) {
-    const QString base = MakeTempDir("cli-empty-range");
-    const CliResult result =
-        RunCli({"export-images", SampleVideo(), "--from", "3", "--to", "3", "--base-folder", base});
-    ASSERT_EQ(result.status, 0) << result.err.toStdString();
-    const QString folder = result.LastLine();
-    EXPECT_TRUE(folder.startsWith(base + "/Stillpress Files/sample ")) << folder.toStdString();
-    EXPECT_TRUE(QFileInfo(folder).isDir() && FilesIn(folder).isEmpty());
-    EXPECT_TRUE(
-        result.err.startsWith("Process To Extract Image Files from Selected Video File "
-                              "has Completed: "));
-    QSettings("Quonex", "Stillpress").sync();
-    EXPECT_EQ(Stored("LastFolder").toString(), folder);
 }
 
 }  // namespace
