@@ -5,6 +5,8 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QDialogButtonBox>
+#include <QKeyEvent>
+#include <QLocale>
 #include <QPushButton>
 
 #include "app/SettingsWindowController.h"
@@ -81,21 +83,41 @@ TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOnlyOkStoresTheEditedOnes) {
     EXPECT_FALSE(settings.GetTimeColor().has_value());  // none picked: none stored
 }
 
-TEST_F(SettingsSheetTest, CompressionIsClampedAndZeroRateAndDelayShowTheirDefaults) {
-    const std::pair<const char*, long long> cases[] = {
-        {"150", 100}, {"-5", 0}, {"not a number", 0}};
-    for (const auto& [typed, stored] : cases) {
-        SettingsWindowController* sheet = OpenSheet();
-        sheet->textFieldCompressionFactor->setText(typed);
-        sheet->OnOK();
-        EXPECT_EQ(AppSettings().GetCompressionFactor(), stored) << typed;
-    }
+// Typed in a comma locale; then set past the validators: clamped, and whatever is not a
+// finite number read as 0, never converted to an integer. A rate or delay of 0 shows the
+// default.
+TEST_F(SettingsSheetTest, NumbersTakeTheUsersCommaAndAreClampedOrReadAsZero) {
+    const QLocale usual;
+    QLocale::setDefault(QLocale(QLocale::German));
     SettingsWindowController* sheet = OpenSheet();
-    sheet->textFieldFrameRate->setText("0");
-    sheet->textFieldFrameDelay->setText("0");
+    for (const auto& [field, keys] : {std::pair{sheet->textFieldFrameRate, "12,5"},
+                                      {sheet->textFieldFrameDelay, "0.1s"},
+                                      {sheet->textFieldCompressionFactor, "nan4,2"}}) {
+        field->selectAll();
+        for (const QChar key : QString(keys)) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(key));
+            QCoreApplication::sendEvent(field, &press);
+        }
+    }
+    EXPECT_EQ(sheet->textFieldCompressionFactor->text(), "42");
     sheet->OnOK();
-    EXPECT_EQ(AppSettings().GetDoubleValue("FrameRateForExportedVideo"), 0.0);  // as typed
-    EXPECT_EQ(AppSettings().GetDoubleValue("FrameDelayDuringExport"), 0.0);
+    QLocale::setDefault(usual);
+    EXPECT_EQ(Stored("FrameRateForExportedVideo").toDouble(), 12.5);
+    EXPECT_EQ(Stored("FrameDelayDuringExport").toDouble(), 0.1);
+    EXPECT_EQ(Stored("CompressionFactor").toLongLong(), 42);
+    const std::tuple<const char*, long long, double> cases[] = {
+        {"150", 100, 150}, {"-5", 0, -5}, {"not a number", 0, 0}, {"nan", 0, 0},
+        {"-nan", 0, 0},    {"inf", 0, 0}, {"-infinity", 0, 0},    {"0", 0, 0}};
+    for (const auto& [text, compression, rate] : cases) {
+        sheet = OpenSheet();
+        sheet->textFieldCompressionFactor->setText(text);
+        sheet->textFieldFrameRate->setText(text);
+        sheet->textFieldFrameDelay->setText("0");
+        sheet->OnOK();
+        EXPECT_EQ(Stored("CompressionFactor").toLongLong(), compression) << text;
+        EXPECT_EQ(Stored("FrameRateForExportedVideo").toDouble(), rate) << text;
+        EXPECT_EQ(Stored("FrameDelayDuringExport").toDouble(), 0.0);
+    }
     sheet = OpenSheet();
     EXPECT_EQ(sheet->textFieldFrameRate->text(), "10");
     EXPECT_EQ(sheet->textFieldFrameDelay->text(), "0.05");
