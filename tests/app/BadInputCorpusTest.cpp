@@ -1,11 +1,16 @@
 // Every headless command over the corpus of bad inputs, each run as a child process with a
 // timeout: it ends in time, without a signal or a sanitizer report, says what went wrong in
 // "Title: text" form, answers 0 only when it wrote something real, and leaves the files
-// already in the places it writes to as they were.
+// already in the places it writes to as they were. Then the window started from a garbage
+// settings file: every command ends with its message and the files already in the base folder
+// stay as they were. (A video the window cannot read: MainWindowTest's drops.)
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QPushButton>
+#include <QSettings>
 #include <atomic>
 #include <thread>
 
@@ -69,38 +74,30 @@ QString InputFor(const Command& command, const CorpusItem& item) {
     return command.input == CorpusKind::Gif ? CorpusGoodGif() : CorpusGoodVideo();
 }
 
-// The settings file case leaves all options to the settings.
-QStringList ArgumentsFor(const CommandRun& run) {
-    const QString base = run.item->kind == CorpusKind::BaseFolder ? run.item->path : run.folder;
-    QStringList arguments{run.command->name, InputFor(*run.command, *run.item)};
-    for (const QString& part : run.command->output)
-        arguments << (part == "BASE"     ? base
-                      : part == "FOLDER" ? run.folder
-                      : part == "TARGET" ? run.target
-                                         : part);
-    if (run.item->kind == CorpusKind::SettingsFile) return arguments;
-    arguments << run.command->options;
-    if (run.item->kind == CorpusKind::Watermark) arguments << "--watermark" << run.item->path;
-    return arguments;
-}
-
-// Made on this thread: the folder, its sentinel and the earlier output.
+// Made on this thread: the folder, its sentinel, the earlier output and the command line (the
+// settings file case leaves all options to the settings).
 CommandRun PrepareRun(const CorpusItem& item, const Command& command) {
-    CommandRun run;
-    run.item = &item;
-    run.command = &command;
-    run.folder = MakeTempDir("run") + "/" + OddName(" out");
+    CommandRun run{&item, &command, MakeTempDir("run") + "/" + OddName(" out"), {}, {}, {}};
     QDir().mkpath(run.folder);
     WriteTestFile(run.folder + "/sentinel.txt", kSentinel);
     if (!command.target.isEmpty())
         run.target = WriteTestFile(run.folder + "/" + command.target, kPreviousOutput);
+    const QString input = InputFor(command, item);
     if (command.output.contains("FOLDER")) {
-        const QString frames =
-            run.folder + "/" + QFileInfo(InputFor(command, item)).completeBaseName();
+        const QString frames = run.folder + "/" + QFileInfo(input).completeBaseName();
         QDir().mkpath(frames);
         WriteTestFile(frames + "/sentinel.txt", kSentinel);
     }
-    run.arguments = ArgumentsFor(run);
+    const QString base = item.kind == CorpusKind::BaseFolder ? item.path : run.folder;
+    run.arguments = QStringList{command.name, input};
+    for (const QString& part : command.output)
+        run.arguments << (part == "BASE"     ? base
+                          : part == "FOLDER" ? run.folder
+                          : part == "TARGET" ? run.target
+                                             : part);
+    if (item.kind == CorpusKind::SettingsFile) return run;
+    run.arguments << command.options;
+    if (item.kind == CorpusKind::Watermark) run.arguments << "--watermark" << item.path;
     return run;
 }
 
@@ -145,7 +142,18 @@ bool WroteSomething(const CommandRun& run) {
     return !content.isEmpty() && content != kPreviousOutput;
 }
 
-void ExpectFilesKept(const CommandRun& run) {
+void ExpectWellBehaved(const CommandRun& run) {
+    SCOPED_TRACE(
+        (run.item->name + " / " + run.command->name + "\nstderr: " + run.result.err).toStdString());
+    ASSERT_GE(run.result.status, 0) << "no exit status: crashed, hung or did not start";
+    EXPECT_LE(run.result.status, 2);
+    for (const char* report : {"runtime error", "AddressSanitizer", "LeakSanitizer"})
+        EXPECT_FALSE(run.result.err.contains(report));
+    if (run.result.status == 0) {
+        EXPECT_TRUE(WroteSomething(run)) << "success without output";
+    } else {
+        EXPECT_TRUE(FirstLine(run.result.err).contains(": ")) << "no \"Title: text\" message";
+    }
     EXPECT_EQ(ReadTestFile(run.folder + "/sentinel.txt"), kSentinel);
     if (!run.target.isEmpty() && run.result.status != 0) {
         EXPECT_EQ(ReadTestFile(run.target), kPreviousOutput) << "an earlier output was destroyed";
@@ -160,21 +168,6 @@ void ExpectFilesKept(const CommandRun& run) {
     }
 }
 
-void ExpectWellBehaved(const CommandRun& run) {
-    SCOPED_TRACE(
-        (run.item->name + " / " + run.command->name + "\nstderr: " + run.result.err).toStdString());
-    ASSERT_GE(run.result.status, 0) << "no exit status: crashed, hung or did not start";
-    EXPECT_LE(run.result.status, 2);
-    for (const char* report : {"runtime error", "AddressSanitizer", "LeakSanitizer"})
-        EXPECT_FALSE(run.result.err.contains(report));
-    if (run.result.status == 0) {
-        EXPECT_TRUE(WroteSomething(run)) << "success without output";
-    } else {
-        EXPECT_TRUE(FirstLine(run.result.err).contains(": ")) << "no \"Title: text\" message";
-    }
-    ExpectFilesKept(run);
-}
-
 TEST(BadInputCorpusTest, EveryCommandEndsClearlyAndKeepsTheUsersFiles) {
     std::vector<CommandRun> runs;
     for (const CorpusItem& item : BadInputCorpus())
@@ -182,6 +175,53 @@ TEST(BadInputCorpusTest, EveryCommandEndsClearlyAndKeepsTheUsersFiles) {
             if (Takes(command, item.kind)) runs.push_back(PrepareRun(item, command));
     ExecuteAll(runs);
     for (const CommandRun& run : runs) ExpectWellBehaved(run);
+}
+
+class BadInputWindowTest : public WindowTest {
+  protected:
+    void SetUp() override {
+        AppSettings settings;
+        settings.DoRegisterDefaults();
+        settings.SetFrameDelayDuringExport(0.000001);
+        base = MakeTempDir("window-base");
+        WriteTestFile(base + "/sentinel.txt", kSentinel);
+        settings.SetBaseFolder(base);
+        settings.SetSelectedFileFormat(4);  // PNG
+    }
+    void TearDown() override { EXPECT_EQ(ReadTestFile(base + "/sentinel.txt"), kSentinel); }
+
+    // Runs every command that reads the video or the last folder, answering its save panel
+    // with a new file, and waits for the conversion to end.
+    void RunEveryCommand() {
+        for (auto command : {&AppDelegate::OnExportImages, &AppDelegate::OnExportVideoWallFromVideo,
+                             &AppDelegate::OnExportVideoFromVideo, &AppDelegate::OnExportVideoInfo,
+                             &AppDelegate::OnExportVideo, &AppDelegate::OnExportVideoWall,
+                             &AppDelegate::OnExportVideoFromImages}) {
+            (app.get()->*command)();
+            if (QFileDialog* panel = Panel()) AnswerPanel(panel, MakeTempDir("target") + "/out");
+            QElapsedTimer clock;
+            clock.start();
+            while (!app->buttonExportVideo->isEnabled() && clock.elapsed() < 60000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            ASSERT_TRUE(app->buttonExportVideo->isEnabled()) << "the conversion did not end";
+            for (const MessageBoxShown& message : Messages()) EXPECT_FALSE(message.title.isEmpty());
+        }
+    }
+
+    QString base;
+};
+
+// QSettings rereads a file changed behind its back at its next sync.
+TEST_F(BadInputWindowTest, GarbageSettingsStartTheWindowAndItsCommandsEnd) {
+    QSettings store("Quonex", "Stillpress");
+    store.sync();
+    WriteTestFile(store.fileName(), GarbageSettingsText());
+    store.sync();
+    AppSettings().SetBaseFolder(base);
+    Launch(CorpusGoodVideo());
+    Messages();
+    AppSettings().SetStringValue(CorpusGoodImageFolder(), "LastFolder");
+    RunEveryCommand();
 }
 
 }  // namespace

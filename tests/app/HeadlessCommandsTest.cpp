@@ -4,7 +4,6 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -167,98 +166,65 @@ TEST(HeadlessCommands, ExportImagesWritesTheFramesAndRemembersOnlyTheFolder) {
     EXPECT_EQ(Stored("LastFolder").toString(), result.LastLine());
 }
 
-// Videos named up to the file system's limit export: folder and file names that would pass it
-// are cut, at a character boundary; a short name keeps its exact names.
+// Videos named up to the file system's limit export: the folder's and the images' names are
+// cut to fit it, at a character boundary (the cutting itself: FrameNaming and RunFolders).
 TEST(HeadlessCommands, LongVideoNamesAreCutToFitTheFileSystem) {
     const QString e = QString::fromUtf8("\u00E9");  // 2 bytes
-    const struct {
-        QString stem;        // of the video, before ".mp4"
-        QString folderStem;  // of the run folder, before its time
-        QString named;       // the image with the video's name appended
-    } cases[] = {
-        {"clip567890", "clip567890", "clip5678901.tiff"},
-        {QString(250, 'v'), QString(246, 'v'), QString(249, 'v') + "1.tiff"},
-        {e.repeated(125), e.repeated(123), e.repeated(124) + "1.tiff"},
-    };
     const QString videos = MakeTempDir("cli-long-names");
-    for (const auto& c : cases) {
-        const QString video = videos + "/" + c.stem + ".mp4";
+    for (const auto& [stem, folderStem, named] :
+         {std::tuple{QString(250, 'v'), QString(246, 'v'), QString(249, 'v') + "1.tiff"},
+          {e.repeated(125), e.repeated(123), e.repeated(124) + "1.tiff"}}) {
+        const QString video = videos + "/" + stem + ".mp4";
         ASSERT_TRUE(QFile::link(SampleVideo(), video));
-        for (const QString& image : {QString("1.tiff"), c.named}) {
-            const QString append = image == c.named ? "--append-name" : "--no-append-name";
-            const CliResult result = RunCli({"export-images", video, "--to", "1", append,
-                                             "--base-folder", MakeTempDir("cli-long-base")});
-            ASSERT_EQ(result.status, 0) << result.err.toStdString();
-            const QString folder = QFileInfo(result.LastLine()).fileName();
-            EXPECT_TRUE(folder.chopped(9) == c.folderStem &&
-                        QRegularExpression(" \\d\\d \\d\\d \\d\\d$").match(folder).hasMatch())
-                << folder.toStdString();
-            EXPECT_EQ(FilesIn(result.LastLine()), QStringList{image});
-        }
+        const CliResult result = RunCli({"export-images", video, "--to", "1", "--append-name",
+                                         "--base-folder", MakeTempDir("cli-long-base")});
+        ASSERT_EQ(result.status, 0) << result.err.toStdString();
+        const QString folder = QFileInfo(result.LastLine()).fileName();
+        EXPECT_TRUE(folder.chopped(9) == folderStem &&
+                    QRegularExpression(" \\d\\d \\d\\d \\d\\d$").match(folder).hasMatch())
+            << folder.toStdString();
+        EXPECT_EQ(FilesIn(result.LastLine()), QStringList{named});
     }
-    const CliResult converted = RunCli({"convert", videos + "/" + cases[1].stem + ".mp4",
+    const CliResult converted = RunCli({"convert", videos + "/" + QString(250, 'v') + ".mp4",
                                         "--preset", "Passthrough", "--base-folder", videos});
     ASSERT_EQ(converted.status, 0) << converted.err.toStdString();
     EXPECT_EQ(QFileInfo(converted.LastLine()).fileName(),
               "Passthrough " + QString(239, 'v') + ".mov");
 }
 
-// Runs of same-named videos started in one second, by two commands or by the window and a
-// command, never share a folder: each names its own, which holds all of its images.
-using SameSecondRunsTest = WindowTest;
-
-// The headless export of a video's first 3 s on a thread of its own, so that two can start
-// together; answers the folder it printed.
-std::future<QString> ExportInBackground(const QString& video, const QString& base) {
-    return std::async(std::launch::async, [video, base] {
-        const CliResult result = RunCli({"export-images", video, "--to", "3", "--interval", "1",
-                                         "--format", "tiff", "--base-folder", base},
-                                        120000);
-        EXPECT_EQ(result.status, 0) << result.err.toStdString();
-        return result.LastLine();
-    });
-}
-
-TEST_F(SameSecondRunsTest, SameNamedVideosGetFoldersOfTheirOwn) {
-    const QString base = MakeTempDir("same-second"), runs = base + "/Stillpress Files";
+// Two runs of same-named videos started in one second never share a folder: each names its
+// own, which holds all of its images. (The window's runs make their folders the same way.)
+TEST(HeadlessCommands, SameNamedVideosStartedInOneSecondGetFoldersOfTheirOwn) {
+    const QString base = MakeTempDir("same-second");
     const QString videos[] = {MakeTempDir("trip") + "/clip.mp4", MakeTempDir("work") + "/clip.mp4"};
     for (const QString& video : videos) ASSERT_TRUE(QFile::link(SampleVideo(), video));
-    AppSettings().SetBaseFolder(base);
-    Launch(videos[0]);
-    app->textFieldTo->setText("3");
-    const auto folderCount = [&] {
-        return QDir(runs).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+    // The export of a video's first 3 s on a thread of its own, so that two start together.
+    const auto exportInBackground = [&base](const QString& video) {
+        return std::async(std::launch::async, [video, base] {
+            return RunCli({"export-images", video, "--to", "3", "--interval", "1", "--format",
+                           "tiff", "--base-folder", base});
+        });
     };
     const QRegularExpression name("^clip (\\d\\d \\d\\d \\d\\d)( 2)?$");
-    for (const bool window : {false, true}) {
-        bool sameSecond = false;
-        for (int attempt = 0; attempt < 3 && !sameSecond; ++attempt) {
-            QThread::msleep(1020 - QDateTime::currentMSecsSinceEpoch() % 1000);  // a second begins
-            const qsizetype made = folderCount();
-            std::future<QString> second = ExportInBackground(videos[1], base);
-            QString folders[2];
-            if (window) {
-                // The command starts slower: the window asks for the name it has just taken.
-                const QDeadlineTimer deadline(60000);
-                while (folderCount() <= made && !deadline.hasExpired()) QThread::msleep(2);
-                app->OnExportImages();
-                folders[0] = QFileInfo(Recorded().openedURLs.last()).absoluteFilePath();
-                EXPECT_TRUE(OnlyMessage().text.contains("\n\n" + folders[0] + "\n\n"));
-            } else {
-                folders[0] = ExportInBackground(videos[0], base).get();
-            }
-            folders[1] = second.get();
-            ASSERT_NE(folders[0], folders[1]);
-            QRegularExpressionMatch matches[2];
-            for (int k = 0; k < 2; ++k) {
-                EXPECT_EQ(FilesIn(folders[k]), (QStringList{"1.tiff", "2.tiff", "3.tiff"}));
-                matches[k] = name.match(QFileInfo(folders[k]).fileName());
-                ASSERT_TRUE(matches[k].hasMatch()) << folders[k].toStdString();
-            }
-            sameSecond = matches[0].captured(1) == matches[1].captured(1);
+    bool sameSecond = false;
+    for (int attempt = 0; attempt < 3 && !sameSecond; ++attempt) {
+        QThread::msleep(1020 - QDateTime::currentMSecsSinceEpoch() % 1000);  // a second begins
+        std::future<CliResult> runs[] = {exportInBackground(videos[0]),
+                                         exportInBackground(videos[1])};
+        QString folders[2];
+        QRegularExpressionMatch matches[2];
+        for (int k = 0; k < 2; ++k) {
+            const CliResult result = runs[k].get();
+            ASSERT_EQ(result.status, 0) << result.err.toStdString();
+            folders[k] = result.LastLine();
+            EXPECT_EQ(FilesIn(folders[k]), (QStringList{"1.tiff", "2.tiff", "3.tiff"}));
+            matches[k] = name.match(QFileInfo(folders[k]).fileName());
+            ASSERT_TRUE(matches[k].hasMatch()) << folders[k].toStdString();
         }
-        EXPECT_TRUE(sameSecond) << "the runs never began in one second; window: " << window;
+        ASSERT_NE(folders[0], folders[1]);
+        sameSecond = matches[0].captured(1) == matches[1].captured(1);
     }
+    EXPECT_TRUE(sameSecond) << "the runs never began in one second";
 }
 
 // Each command prints the path of what it wrote, and its --json object names the same file;

@@ -46,7 +46,8 @@ class WatermarkSheetTest : public WindowTest {
     }
 };
 
-TEST_F(WatermarkSheetTest, ShowsTheStoreOnAWindowModalSheet) {
+// The sheet clamps to 0..100 and the store keeps 0 as 60; Cancel stores nothing at all.
+TEST_F(WatermarkSheetTest, ShowsTheStoreAndOkStoresTheClampedValuesAndCancelNothing) {
     AppSettings settings;
     settings.SetAddWatermark(0);
     settings.SetWatermarkFilePath(Watermark());
@@ -54,7 +55,6 @@ TEST_F(WatermarkSheetTest, ShowsTheStoreOnAWindowModalSheet) {
     settings.SetAlignment(3);
     settings.SetLastVideo(SampleVideo());
     ImageWatermarkWindowController* sheet = OpenSheet();
-    ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
     EXPECT_FALSE(sheet->buttonAddWatermark->isChecked());  // the image is still described
     EXPECT_EQ(sheet->textFieldFilePath->text(), settings.GetWatermarkFilePath());
@@ -64,10 +64,8 @@ TEST_F(WatermarkSheetTest, ShowsTheStoreOnAWindowModalSheet) {
     ASSERT_EQ(sheet->popupButtonAlignment->count(), 5);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(sheet->popupButtonAlignment->itemText(i), placements[i]);
     EXPECT_EQ(sheet->popupButtonAlignment->currentIndex(), 3);
-}
+    sheet->OnCancel();
 
-// The sheet clamps to 0..100 and the store keeps 0 as 60; Cancel stores nothing at all.
-TEST_F(WatermarkSheetTest, OkStoresTheClampedValuesAndCancelNothing) {
     using Button = QDialogButtonBox;
     long long alignment = 0;
     for (auto [button, typed, stored] : {std::tuple{Button::Ok, "150", 100},
@@ -76,7 +74,7 @@ TEST_F(WatermarkSheetTest, OkStoresTheClampedValuesAndCancelNothing) {
                                          {Button::Cancel, "7", 100}}) {
         SCOPED_TRACE(typed);
         const QVariantMap before = StoreContents();
-        ImageWatermarkWindowController* sheet = OpenSheet();
+        sheet = OpenSheet();
         const bool added = !sheet->buttonAddWatermark->isChecked();
         sheet->buttonAddWatermark->setChecked(added);
         const QString path = QString("/nowhere/%1.png").arg(typed);
@@ -89,7 +87,6 @@ TEST_F(WatermarkSheetTest, OkStoresTheClampedValuesAndCancelNothing) {
             EXPECT_EQ(StoreContents(), before);
             continue;
         }
-        const AppSettings settings;
         EXPECT_EQ(settings.GetAddWatermark(), added ? 1 : 0);
         EXPECT_EQ(settings.GetWatermarkFilePath(), path);
         EXPECT_EQ(settings.GetIntegerValue("Transparency"), stored);
@@ -123,23 +120,19 @@ TEST_F(WatermarkSheetTest, DescribesTheWatermarkAndTheLastVideo) {
     }
 }
 
-TEST_F(WatermarkSheetTest, ChooserPutsThePngIntoTheFieldAndStoresNothing) {
+// The chooser stores nothing; opening and locating need an existing watermark.
+TEST_F(WatermarkSheetTest, ChooserFillsTheFieldAndOpenAndLocateNeedTheFile) {
     ImageWatermarkWindowController* sheet = OpenSheet();
     sheet->OnSelectImage();
     auto* chooser = sheet->findChild<QFileDialog*>();
     ASSERT_NO_FATAL_FAILURE(ExpectPanel(chooser, "Select Image File (in PNG File Format)",
                                         QFileDialog::AcceptOpen, {"PNG (*.png)"}));
     const QVariantMap before = StoreContents();
-    const QString chosen = Watermark();
-    AnswerPanel(chooser, chosen);
-    EXPECT_EQ(sheet->textFieldFilePath->text(), chosen);
+    const QString watermark = Watermark();
+    AnswerPanel(chooser, watermark);
+    EXPECT_EQ(sheet->textFieldFilePath->text(), watermark);
     EXPECT_EQ(sheet->textFieldImageDimensions->text(), kMarkSize);
     EXPECT_EQ(StoreContents(), before);
-}
-
-TEST_F(WatermarkSheetTest, OpenAndLocateNeedAnExistingWatermark) {
-    ImageWatermarkWindowController* sheet = OpenSheet();
-    const QString watermark = Watermark();
     for (auto action : {&ImageWatermarkWindowController::OnOpenWatermarkImageFilePath,
                         &ImageWatermarkWindowController::OnLocateWatermark}) {
         sheet->textFieldFilePath->setText(watermark + ".gone");
