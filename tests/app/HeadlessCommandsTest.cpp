@@ -400,7 +400,10 @@ TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
         {{"gif-frames", PartyGif()}, 2, "stillpress-cli: name the folder"},
         {{"info", empty + "/gone.mp4"}, 2, "File Not Found: "},
         {{"info", "-gone.mp4"}, 2, "File Not Found: "},  // a name, though it starts with "-"
-        {{"info", sample, "--output", empty + "/none/r.txt"}, 1, "Video Information Not Saved: "},
+        {{"info", sample, "--output", empty + "/none/r.txt"},
+         1,
+         "Video Information Not Saved: The Video Information could not be Saved to " + empty +
+             "/none/r.txt.\n\n"},
         {{"convert"}, 2, ""},
         {{"convert", empty + "/gone.mp4"}, 2, "File Not Found: "},
         {{"convert", sample, "--preset", "Huge"}, 2, "not \"Huge\""},
