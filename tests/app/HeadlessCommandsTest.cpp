@@ -1,6 +1,8 @@
 // The headless commands of stillpress-cli, run as processes: what each writes and prints, the
-// settings it keeps, and the exit status and message of every refusal and failed write.
+// settings it keeps, and the exit status and message of every refusal and failed write, inputs
+// that are not regular files included.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -424,6 +426,45 @@ TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(result.err.contains("Some Image Files Could Not Be Written: 2 Image File(s)"))
         << result.err.toStdString();
+}
+
+// Named pipes, devices and folders are refused before they are opened, as inputs and as
+// watermarks; a pipe among images is passed over. Nothing is made for them.
+TEST(HeadlessCommands, PipesDevicesAndFoldersAreRefusedBeforeTheyAreOpened) {
+    const QString dir = MakeTempDir("cli-special"), base = MakeTempDir("cli-special-base");
+    const auto makeFifo = [](const QString& path) {
+        EXPECT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0) << path.toStdString();
+        return path;
+    };
+    const QString pipe = makeFifo(dir + "/pipe.mp4"), watermark = makeFifo(dir + "/mark.png");
+    const std::pair<const char*, QStringList> commands[] = {
+        {"info", {}},
+        {"export-images", {"--base-folder", base}},
+        {"convert", {"--base-folder", base}},
+        {"wall-from-video", {dir + "/out"}},
+        {"reencode", {dir + "/out"}},
+        {"gif-frames", {dir + "/out"}},
+    };
+    std::vector<CliCase> cases;
+    for (const auto& [input, kind] : {std::pair{pipe, "a named pipe"},
+                                      {QString("/dev/zero"), "a device"},
+                                      {MakeTempDir("cli-special-folder.mp4"), "a folder"}}) {
+        for (const auto& [command, output] : commands)
+            cases.push_back({QStringList{command, input} + output, 2,
+                             input + " is not a regular file (it is " + kind + ")."});
+    }
+    const QString images = MakeTempDir("cli-images-with-pipe");
+    Filled({8, 8}, Qt::red).save(images + "/a.png");
+    makeFifo(images + "/b.png");
+    cases.push_back({{"wall-from-images", images, base + "-wall.png"}, 0, ""});
+    cases.push_back({{"export-images", SampleVideo(), "--watermark", watermark},
+                     2,
+                     "Watermark Not Loaded: " + watermark});
+    ExpectCliOutcomes(cases);
+    EXPECT_TRUE(QDir(base).isEmpty()) << QDir(base).entryList().join(' ').toStdString();
+    EXPECT_EQ(
+        QDir(dir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
+        (QStringList{"mark.png", "pipe.mp4"}));
 }
 
 }  // namespace

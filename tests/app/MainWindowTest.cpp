@@ -35,23 +35,14 @@ void TypeInto(QLineEdit* field, const QString& keys) {
 
 class MainWindowTest : public WindowTest {
   protected:
-    static void Store(const QString& key, const QVariant& value) {
-        QSettings("Quonex", "Stillpress").setValue(key, value);
-    }
-
-    // The path, From, To, interval, size and rows fields.
-    QList<QLineEdit*> Fields() const {
-        return {app->textFieldFilePath,
-                app->textFieldFrom,
-                app->textFieldTo,
-                app->textFieldFrameInterval,
-                app->textFieldImageSizePercentage,
-                app->textFieldRowsInVideoWall};
-    }
-    // The texts of the fields, then the file format.
+    // The texts of the path, From, To, interval, size and rows fields, then the file format.
     QStringList ControlTexts() const {
         QStringList texts;
-        for (const QLineEdit* field : Fields()) texts << field->text();
+        for (const QLineEdit* field :
+             {app->textFieldFilePath, app->textFieldFrom, app->textFieldTo,
+              app->textFieldFrameInterval, app->textFieldImageSizePercentage,
+              app->textFieldRowsInVideoWall})
+            texts << field->text();
         return texts << app->popupButtonFileFormat->currentText();
     }
     QString ExportBoxTitle() const { return app->nsboxExportImages->title(); }
@@ -113,7 +104,8 @@ TEST_F(MainWindowTest, RestoresEveryControlFromTheStore) {
                                                        {"DisclosureButtonState", 1},
                                                        {"dblFrom", 2.5},
                                                        {"dblTo", 6.1}};
-    for (const auto& [key, value] : stored) Store(key, value);
+    QSettings store("Quonex", "Stillpress");
+    for (const auto& [key, value] : stored) store.setValue(key, value);
     Launch();
     // The deleted video: no path, the stored range stays, no dimensions, no message.
     EXPECT_EQ(ControlTexts(), (QStringList{"", "2.5", "6.1", "0.25", "33.5", "7", "PNG (*.png)"}));
@@ -129,7 +121,7 @@ TEST_F(MainWindowTest, RestoresEveryControlFromTheStore) {
 }
 
 TEST_F(MainWindowTest, TogglingTheOptionsTwiceReturnsToTheStartFrame) {
-    Store("DisclosureButtonState", 1);
+    QSettings("Quonex", "Stillpress").setValue("DisclosureButtonState", 1);
     Launch();
     const QRect start = app->m_rOriginalFrameRect;
     app->window->move(start.topLeft() + QPoint(37, 21));
@@ -247,20 +239,15 @@ TEST_F(MainWindowTest, DropsTakeOneAviMovOrMp4FileAsACopy) {
     // The export box keeps the earlier video's size.
     EXPECT_EQ(Stored("LastVideo").toString(), "");
     EXPECT_EQ(ExportBoxTitle(), kExportBoxTitle);
-}
 
-// `stillpress VIDEO`, relative to the working folder.
-TEST_F(MainWindowTest, AVideoNamedAtStartOpensAsADropWould) {
-    const QString folder = MakeTempDir("named-at-start");
-    const QString clip = folder + "/clip.mp4";
-    ASSERT_TRUE(QFile::copy(SampleVideo(), clip));
+    // `stillpress VIDEO`, relative to the working folder, opens as a drop would.
     Launch();
     app->applicationOpenFiles({clip, clip});
-    app->applicationOpenFiles({folder + "/clip.mkv"});
+    app->applicationOpenFiles({mkv});
     EXPECT_EQ(app->textFieldFilePath->text(), "");
     const QString working = QDir::currentPath();
     QDir::setCurrent(folder);
-    app->applicationOpenFiles({"clip.mp4"});
+    app->applicationOpenFiles({"Holiday Clip.MOV"});
     QDir::setCurrent(working);
     ExpectSampleShown(clip);
     EXPECT_TRUE(Messages().empty());
