@@ -177,51 +177,35 @@ TEST(BadInputCorpusTest, EveryCommandEndsClearlyAndKeepsTheUsersFiles) {
     for (const CommandRun& run : runs) ExpectWellBehaved(run);
 }
 
-class BadInputWindowTest : public WindowTest {
-  protected:
-    void SetUp() override {
-        AppSettings settings;
-        settings.DoRegisterDefaults();
-        settings.SetFrameDelayDuringExport(0.000001);
-        base = MakeTempDir("window-base");
-        WriteTestFile(base + "/sentinel.txt", kSentinel);
-        settings.SetBaseFolder(base);
-        settings.SetSelectedFileFormat(4);  // PNG
-    }
-    void TearDown() override { EXPECT_EQ(ReadTestFile(base + "/sentinel.txt"), kSentinel); }
+using BadInputWindowTest = WindowTest;
 
-    // Runs every command that reads the video or the last folder, answering its save panel
-    // with a new file, and waits for the conversion to end.
-    void RunEveryCommand() {
-        for (auto command : {&AppDelegate::OnExportImages, &AppDelegate::OnExportVideoWallFromVideo,
-                             &AppDelegate::OnExportVideoFromVideo, &AppDelegate::OnExportVideoInfo,
-                             &AppDelegate::OnExportVideo, &AppDelegate::OnExportVideoWall,
-                             &AppDelegate::OnExportVideoFromImages}) {
-            (app.get()->*command)();
-            if (QFileDialog* panel = Panel()) AnswerPanel(panel, MakeTempDir("target") + "/out");
-            QElapsedTimer clock;
-            clock.start();
-            while (!app->buttonExportVideo->isEnabled() && clock.elapsed() < 60000)
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            ASSERT_TRUE(app->buttonExportVideo->isEnabled()) << "the conversion did not end";
-            for (const MessageBoxShown& message : Messages()) EXPECT_FALSE(message.title.isEmpty());
-        }
-    }
-
-    QString base;
-};
-
-// QSettings rereads a file changed behind its back at its next sync.
+// QSettings rereads a file changed behind its back at its next sync. Every command that reads
+// the video or the last folder runs, its save panel answered with a new file.
 TEST_F(BadInputWindowTest, GarbageSettingsStartTheWindowAndItsCommandsEnd) {
     QSettings store("Quonex", "Stillpress");
     store.sync();
     WriteTestFile(store.fileName(), GarbageSettingsText());
     store.sync();
+    const QString base = MakeTempDir("window-base");
+    WriteTestFile(base + "/sentinel.txt", kSentinel);
     AppSettings().SetBaseFolder(base);
     Launch(CorpusGoodVideo());
     Messages();
     AppSettings().SetStringValue(CorpusGoodImageFolder(), "LastFolder");
-    RunEveryCommand();
+    for (auto command : {&AppDelegate::OnExportImages, &AppDelegate::OnExportVideoWallFromVideo,
+                         &AppDelegate::OnExportVideoFromVideo, &AppDelegate::OnExportVideoInfo,
+                         &AppDelegate::OnExportVideo, &AppDelegate::OnExportVideoWall,
+                         &AppDelegate::OnExportVideoFromImages}) {
+        (app.get()->*command)();
+        if (QFileDialog* panel = Panel()) AnswerPanel(panel, MakeTempDir("target") + "/out");
+        QElapsedTimer clock;
+        clock.start();
+        while (!app->buttonExportVideo->isEnabled() && clock.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        ASSERT_TRUE(app->buttonExportVideo->isEnabled()) << "the conversion did not end";
+        for (const MessageBoxShown& message : Messages()) EXPECT_FALSE(message.title.isEmpty());
+    }
+    EXPECT_EQ(ReadTestFile(base + "/sentinel.txt"), kSentinel);
 }
 
 }  // namespace

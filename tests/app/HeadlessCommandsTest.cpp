@@ -62,29 +62,6 @@ TEST(HeadlessCommands, HelpVersionAndUsageErrorsFollowTheConventions) {
                     .out.contains("  --watermark-place PLACE             where the watermark goes: "
                                   "top-left|top-right|bottom-left|bottom-right|center, or their "
                                   "places 0 to 4\n"));
-
-    // One line naming what is wrong, then the command's synopsis alone.
-    const QString images = MakeTempDir("cli-usage");
-    const std::pair<QStringList, QString> refused[] = {
-        {{"bogus"}, "unknown command bogus\n\nUsage: stillpress-cli export-images"},
-        {{"help", "bogus"}, "unknown command bogus\n\nUsage: stillpress-cli export-images"},
-        {{"reencode", "a.mp4", "b.mp4", "--frames"},
-         "unknown option --frames\n\nUsage: stillpress-cli reencode VIDEO OUTPUT.mp4 [options]\n"},
-        {{"wall-from-images", images},
-         "name the wall file to write\n\nUsage: stillpress-cli wall-from-images FOLDER OUTPUT "
-         "[options]\n"},
-        {{"convert", "--list-presets", "--preset", "1"},
-         "unknown option --preset\n\nUsage: stillpress-cli convert VIDEO [options]\n       "
-         "stillpress-cli convert --list-presets [options]\n"},
-        {{"wall-from-video", "a.mp4", "b.mp4", "c.mp4"},
-         "too many arguments; unexpected \"c.mp4\""},
-    };
-    for (const auto& [arguments, err] : refused) {
-        const CliResult result = RunCli(arguments);
-        EXPECT_EQ(result.status, 2);
-        EXPECT_TRUE(result.out.isEmpty());
-        EXPECT_TRUE(result.err.startsWith("stillpress-cli: " + err)) << result.err.toStdString();
-    }
 }
 
 // Two videos in one run, the first unreadable: the other is still exported, each has its
@@ -250,9 +227,7 @@ TEST(HeadlessCommands, EachCommandPrintsWhatItWroteAndItsJsonNamesIt) {
          {120, 30}},
         {{"movie-from-images", images, folder + "/m.mp4"}, folder + "/m.mp4", {}},
         {{"info", SampleVideo(), "--output", folder + "/r.txt"}, folder + "/r.txt", {}},
-        {{"convert", SampleVideo(), "--preset", "Apple M4A", "--base-folder", folder},
-         "/Apple M4A sample.mov",
-         {}},
+        {{"convert", SampleVideo(), "--preset", "Apple M4A"}, "/Apple M4A sample.mov", {}},
         {{"convert", SampleVideo(), "--preset", "AVAssetExportPreset640x480"},
          "/640x480 sample.mov",
          {}},
@@ -353,21 +328,37 @@ TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
                                    "libx264 -pix_fmt yuv420p");
     const QString sample = SampleVideo(), out = empty + "/w.png", movie = empty + "/m.mp4";
     const QString aborted = "Video Wall Creation Aborted: ";
+    const QString usage = "\n\nUsage: stillpress-cli ";
     ExpectCliOutcomes({
+        // Usage errors: one line naming what is wrong, then the command's synopsis alone.
         {{}, 2, "Usage:"},
+        {{"bogus"}, 2, "stillpress-cli: unknown command bogus" + usage + "export-images"},
+        {{"help", "bogus"}, 2, "stillpress-cli: unknown command bogus" + usage + "export-images"},
+        {{"reencode", "a.mp4", "b.mp4", "--frames"},
+         2,
+         "stillpress-cli: unknown option --frames" + usage +
+             "reencode VIDEO OUTPUT.mp4 [options]\n"},
+        {{"wall-from-images", images},
+         2,
+         "stillpress-cli: name the wall file to write" + usage +
+             "wall-from-images FOLDER OUTPUT [options]\n"},
+        {{"convert", "--list-presets", "--preset", "1"},
+         2,
+         "stillpress-cli: unknown option --preset" + usage +
+             "convert VIDEO [options]\n       stillpress-cli convert --list-presets [options]\n"},
+        {{"wall-from-video", "a.mp4", "b.mp4", "c.mp4"},
+         2,
+         "stillpress-cli: too many arguments; unexpected \"c.mp4\""},
         {{"export-images"}, 2, "name the video"},
         {{"export-images", ""}, 2, "Select a Video File: "},
         {{"export-images", text + ".missing"}, 2, "File Not Found: "},
-        {{"export-images", text}, 2, "Could Not Read Video Duration: "},
         {{"export-images", bomb}, 2, "\n\nThe video's pictures are 16000 x 16000 pixels"},
         {{"export-images", sample, "--to", "100"}, 2, "Invalid Export To: "},
         {{"export-images", sample, "--from", "100"}, 2, "Invalid Export From: "},
         {{"export-images", sample, "--format", "webp"}, 2, "--format takes one of"},
         {{"export-images", sample, "--interval"}, 2, "--interval needs a value"},
-        {{"export-images", sample, "--bogus"}, 2, "unknown option --bogus"},
         {{"export-images", sample, "--frame-delay", "1"}, 2, "unknown option --frame-delay"},
         {{"export-images", sample, "--output", "x"}, 2, "stillpress-cli: unknown option"},
-        {{"wall-from-video", bomb, out}, 2, "16000 x 16000 pixels"},
         {{"wall-from-video", sample, out, "--from", "5", "--to", "5"},
          2,
          aborted + "No Images in Image Wall, Please Check Settings."},
