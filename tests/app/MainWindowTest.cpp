@@ -91,7 +91,7 @@ TEST_F(MainWindowTest, FirstStartShowsTheRegisteredDefaults) {
     EXPECT_TRUE(Messages().empty());
 }
 
-TEST_F(MainWindowTest, RestoresEveryControlFromTheStore) {
+TEST_F(MainWindowTest, RestoresEveryControlFromTheStoreAndClosingStoresThem) {
     const QString gone = WriteTestFile(MakeTempDir("restore") + "/gone.mp4", "x");
     QFile::remove(gone);
     const std::pair<const char*, QVariant> stored[] = {{"LastVideo", gone},
@@ -118,6 +118,15 @@ TEST_F(MainWindowTest, RestoresEveryControlFromTheStore) {
     Launch(SampleVideo());
     ExpectSampleShown(SampleVideo());
     EXPECT_EQ(ExportBoxTitle(), kDimensions + "108 X 81");  // at the stored 33.5 %
+
+    // Quitting stores the controls (the numbers: the number fields test); 0 rows read as 1.
+    app->popupButtonFileFormat->setCurrentIndex(4);  // BMP, code 1
+    app->textFieldRowsInVideoWall->setText("0");
+    app->OnQuit();
+    EXPECT_EQ(Stored("LastVideo").toString(), SampleVideo());
+    EXPECT_EQ(Stored("FileFormat").toLongLong(), 1);
+    EXPECT_EQ(Stored("RowsInVideoWall").toLongLong(), 0);
+    EXPECT_EQ(Launch().textFieldRowsInVideoWall->text(), "1");
 }
 
 TEST_F(MainWindowTest, TogglingTheOptionsTwiceReturnsToTheStartFrame) {
@@ -292,19 +301,6 @@ TEST_F(MainWindowTest, RefusalsAndHintsShowTheirMessages) {
     }
     EXPECT_FALSE(Stored("LastFolder").isValid());
     EXPECT_TRUE(Recorded().openedURLs.isEmpty());
-}
-
-// The numbers typed are stored as the number fields test shows; here the video and the format.
-TEST_F(MainWindowTest, ClosingStoresTheVideoAndFormatAndRowsZeroReadsAsOne) {
-    Launch().textFieldFilePath->setText(SampleVideo());
-    app->popupButtonFileFormat->setCurrentIndex(4);  // BMP, code 1
-    app->window->close();
-    EXPECT_EQ(Stored("LastVideo").toString(), SampleVideo());
-    EXPECT_EQ(Stored("FileFormat").toLongLong(), 1);
-    Launch().textFieldRowsInVideoWall->setText("0");
-    app->OnQuit();
-    EXPECT_EQ(Stored("RowsInVideoWall").toLongLong(), 0);
-    EXPECT_EQ(Launch().textFieldRowsInVideoWall->text(), "1");
 }
 
 TEST_F(MainWindowTest, SelectVideoPanelStoresTheChoiceAndCancelChangesNothing) {
