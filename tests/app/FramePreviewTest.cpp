@@ -170,11 +170,6 @@ TEST_F(FramePreviewTest, TheWindowMayGoWhileADecodeWaitsOrRuns) {
     }
 }
 
-// Frames as players show them, asked for by the stored setting or the commands' flags: the
-// images, the wall's tiles and the re-encoded movie follow the displayed size; without it,
-// the coded size. Flags do not stick.
-constexpr QSize kCoded(320, 240), kShown(240, 320);
-
 QImage FirstFrame(const QString& video, bool asShown) {
     const auto asset = MediaAsset::Open(video);
     ImageGenerator generator(*asset);
@@ -182,53 +177,39 @@ QImage FirstFrame(const QString& video, bool asShown) {
     return generator.copyCGImageAtTime(kCMTimeZero);
 }
 
-struct AsDisplayedCase {
-    const char* name;
-    QStringList arguments;  // after the video; OUT: a new folder
-    long long stored;       // the saved setting
-    QSize expected;
-};
-
-class FramesAsDisplayedTest : public testing::TestWithParam<AsDisplayedCase> {
-  protected:
-    void SetUp() override { ResetTestState(); }
-    void TearDown() override { ResetTestState(); }
-};
-
-TEST_P(FramesAsDisplayedTest, FollowTheSettingUnlessAFlagSaysOtherwise) {
-    const AsDisplayedCase& c = GetParam();
-    AppSettings().SetOutputImageAsDisplayed(c.stored);
-    const QString out = MakeTempDir("as-displayed");
-    QStringList arguments{c.arguments.first(), RotatedVideo(90)};
-    for (const QString& argument : c.arguments.mid(1))
-        arguments << QString(argument).replace("OUT", out);
-    const CliResult result = RunCli(arguments);
-    ASSERT_EQ(result.status, 0) << result.err.toStdString();
-    const QString written = result.LastLine();
-    const QImage image = c.arguments.first() == "reencode" ? FirstFrame(written, false)
-                         : c.arguments.first() == "export-images"
-                             ? LoadImageFile(written + "/1.tiff")
-                             : LoadImageFile(written);
-    ASSERT_EQ(image.size(), c.expected);
-    const QImage frame = FirstFrame(RotatedVideo(90), c.expected == kShown);
-    EXPECT_LT(CompareImages(image, frame).meanDifference, 3.0);
-    EXPECT_EQ(Stored("OutputImageAsDisplayed").toLongLong(), c.stored);
+// Frames as players show them, asked for by the stored setting or the commands' flags: the
+// images, the wall's tiles and the re-encoded movie follow the displayed size; without it,
+// the coded size. Flags do not stick.
+TEST(FramesAsDisplayedTest, FollowTheSettingUnlessAFlagSaysOtherwise) {
+    const QSize coded(320, 240), shown(240, 320);
+    const QStringList exportImages{"export-images", "--base-folder", "OUT", "--to", "0.5"};
+    const std::tuple<QStringList, long long, QSize> cases[] = {
+        // the command and its options after the video (OUT: a new folder), the stored setting
+        {exportImages, 0, coded},
+        {exportImages + QStringList{"--as-displayed"}, 0, shown},
+        {exportImages, 1, shown},
+        {exportImages + QStringList{"--no-as-displayed"}, 1, coded},
+        {{"wall-from-video", "OUT/wall", "--rows", "1", "--interval", "5"}, 1, shown},
+        {{"reencode", "OUT/movie.mp4", "--frame-delay", "0.000001", "--as-displayed"}, 0, shown},
+    };
+    for (const auto& [command, stored, expected] : cases) {
+        SCOPED_TRACE(command.join(' ').toStdString() + (stored ? " stored" : ""));
+        AppSettings().SetOutputImageAsDisplayed(stored);
+        const QString out = MakeTempDir("as-displayed");
+        QStringList arguments{command.first(), RotatedVideo(90)};
+        for (const QString& argument : command.mid(1))
+            arguments << QString(argument).replace("OUT", out);
+        const CliResult result = RunCli(arguments);
+        ASSERT_EQ(result.status, 0) << result.err.toStdString();
+        const QImage image = command.first() == "reencode" ? FirstFrame(result.LastLine(), false)
+                             : command.first() == "export-images"
+                                 ? LoadImageFile(result.LastLine() + "/1.tiff")
+                                 : LoadImageFile(result.LastLine());
+        ASSERT_EQ(image.size(), expected);
+        const QImage frame = FirstFrame(RotatedVideo(90), expected == shown);
+        EXPECT_LT(CompareImages(image, frame).meanDifference, 3.0);
+        EXPECT_EQ(Stored("OutputImageAsDisplayed").toLongLong(), stored);
+    }
 }
-
-const QStringList kExport{"export-images", "--base-folder", "OUT", "--to", "0.5"};
-const AsDisplayedCase kCases[] = {
-    {"Export", kExport, 0, kCoded},
-    {"ExportAsDisplayed", kExport + QStringList{"--as-displayed"}, 0, kShown},
-    {"ExportStored", kExport, 1, kShown},
-    {"ExportStoredNoAsDisplayed", kExport + QStringList{"--no-as-displayed"}, 1, kCoded},
-    {"WallStored", {"wall-from-video", "OUT/wall", "--rows", "1", "--interval", "5"}, 1, kShown},
-    {"ReencodeAsDisplayed",
-     {"reencode", "OUT/movie.mp4", "--frame-delay", "0.000001", "--as-displayed"},
-     0,
-     kShown},
-};
-
-INSTANTIATE_TEST_SUITE_P(Commands, FramesAsDisplayedTest, testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -320,17 +320,30 @@ TEST_F(MainWindowTest, SelectVideoPanelStoresTheChoiceAndCancelChangesNothing) {
     EXPECT_EQ(ExportBoxTitle(), kDimensions + "320 X 240");
 }
 
-// The controls reach the run: from 0.5 s every 1.5 s, at half size, in PNG.
+// A file that is no video writes nothing and fails: its folder is shown and the last folder
+// not replaced. The controls reach the run: the sample from 0.5 s every 1.5 s, at half size,
+// in PNG. (An empty range completes: the headless export test.)
 TEST_F(MainWindowTest, ExportTakesTheControlsAndOpensTheFolder) {
     const QString base = MakeTempDir("window-base");
     AppSettings().SetBaseFolder(base);
+    Launch(WriteTestFile(MakeTempDir("window-notes") + "/notes.mp4", "text"));
+    Messages();
+    app->textFieldTo->setText("3");
+    app->OnExportImages();
+    const QString empty = QFileInfo(Recorded().openedURLs.last()).absoluteFilePath();
+    EXPECT_TRUE(FilesIn(empty).isEmpty() && QFileInfo(empty).isDir());
+    const MessageBoxShown message = OnlyMessage();
+    EXPECT_EQ(message.title, "No Image Files Were Exported");
+    EXPECT_TRUE(message.text.contains("\n\n" + empty)) << message.text.toStdString();
+    EXPECT_FALSE(Stored("LastFolder").isValid());
+    EXPECT_EQ(app->pArrayOfExportedFiles, nullptr);
+
     Launch(SampleVideo());
     app->textFieldFrameInterval->setText("1.5");
     app->textFieldImageSizePercentage->setText("50");
     app->popupButtonFileFormat->setCurrentIndex(1);  // PNG
     app->textFieldFrom->setText("0.5");
     app->OnExportImages();
-
     const QString folder = Stored("LastFolder").toString();
     ASSERT_TRUE(folder.startsWith(base + "/Stillpress Files/sample ")) << folder.toStdString();
     EXPECT_EQ(OnlyMessage().title,
@@ -340,23 +353,6 @@ TEST_F(MainWindowTest, ExportTakesTheControlsAndOpensTheFolder) {
     ASSERT_NE(app->pArrayOfExportedFiles, nullptr);
     EXPECT_EQ(app->pArrayOfExportedFiles->size(), 5);
     EXPECT_EQ(QImage(folder + "/5.png").size(), QSize(160, 120));
-}
-
-// A file that is no video writes nothing and fails: the last folder is not replaced, and
-// its folder stays as shown. (An empty range completes: the headless inputs test.)
-TEST_F(MainWindowTest, AnExportWritingNothingFailsAndKeepsTheLastFolder) {
-    AppSettings().SetBaseFolder(MakeTempDir("window-empty-range"));
-    Launch(WriteTestFile(MakeTempDir("window-notes") + "/notes.mp4", "text"));
-    Messages();
-    app->textFieldTo->setText("3");
-    app->OnExportImages();
-    const QString folder = QFileInfo(Recorded().openedURLs.last()).absoluteFilePath();
-    EXPECT_TRUE(FilesIn(folder).isEmpty() && QFileInfo(folder).isDir());
-    const MessageBoxShown message = OnlyMessage();
-    EXPECT_EQ(message.title, "No Image Files Were Exported");
-    EXPECT_TRUE(message.text.contains("\n\n" + folder)) << message.text.toStdString();
-    EXPECT_FALSE(Stored("LastFolder").isValid());
-    EXPECT_EQ(app->pArrayOfExportedFiles, nullptr);
 }
 
 TEST_F(MainWindowTest, CancelInTheProgressDialogStopsAfterTheCurrentFrame) {

@@ -21,25 +21,50 @@
 
 namespace {
 
-class SettingsSheetTest : public WindowTest {
+const QString kMarkSize = "Watermark Image Dimensions : Width = 30, Height = 20";
+
+QString Watermark() {
+    const QString path = MakeTempDir("watermark") + "/mark.png";
+    EXPECT_TRUE(QImage(30, 20, QImage::Format_ARGB32).save(path));
+    return path;  // described as kMarkSize
+}
+
+class SheetTest : public WindowTest {
   protected:
-    void SetUp() override { Launch(); }
+    void SetUp() override {
+        QFile::remove(ImageWatermarkWindowController::BlankWatermarkFilePath());
+        Launch();
+    }
     void TearDown() override {
         if (app->pSettingsController) app->pSettingsController->OnCancel();
+        if (app->m_pImageWatermarkController) app->m_pImageWatermarkController->OnCancel();
     }
 
-    SettingsWindowController* OpenSheet() {
+    SettingsWindowController* OpenSettings() {
         app->OnButtonClickedSettings();
         return app->pSettingsController;
     }
-    static void Press(SettingsWindowController* sheet, QDialogButtonBox::StandardButton which) {
+    ImageWatermarkWindowController* OpenWatermark() {
+        app->OnImageWatermark();
+        return app->m_pImageWatermarkController;
+    }
+    static void Press(QWidget* sheet, QDialogButtonBox::StandardButton which) {
         sheet->findChild<QDialogButtonBox*>()->button(which)->click();
     }
     static QColorDialog* OpenColourPanel(SettingsWindowController* sheet) {
         sheet->OnSelectTextColor();
         return sheet->findChild<QColorDialog*>();
     }
+    static void ExpectOnlyMessage(QWidget* sheet, const QString& title, const QString& text) {
+        const MessageBoxShown shown = CloseOnlyMessageBox(sheet);
+        EXPECT_EQ(shown.title, title);
+        EXPECT_EQ(shown.text, text);
+        EXPECT_EQ(shown.buttons, QStringList{"OK"});
+        EXPECT_TRUE(shown.windowModal);
+    }
 };
+using SettingsSheetTest = SheetTest;
+using WatermarkSheetTest = SheetTest;
 
 // Each box is toggled and each field retyped; OK stores the new values, Cancel nothing.
 TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOnlyOkStoresTheEditedOnes) {
@@ -52,7 +77,7 @@ TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOnlyOkStoresTheEditedOnes) {
     settings.SetCompressionFactor(70);
     for (const auto button : {QDialogButtonBox::Cancel, QDialogButtonBox::Ok}) {
         const QVariantMap before = StoreContents();
-        SettingsWindowController* sheet = OpenSheet();  // a new one each time
+        SettingsWindowController* sheet = OpenSettings();  // a new one each time
         EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
         EXPECT_FALSE(sheet->m_pTimeColor.has_value());  // none was ever stored
         const std::tuple<QCheckBox*, const char*, bool> boxes[] = {
@@ -95,7 +120,7 @@ TEST_F(SettingsSheetTest, ShowsTheStoredValuesAndOnlyOkStoresTheEditedOnes) {
 TEST_F(SettingsSheetTest, NumbersTakeTheUsersCommaAndAreClampedOrReadAsZero) {
     const QLocale usual;
     QLocale::setDefault(QLocale(QLocale::German));
-    SettingsWindowController* sheet = OpenSheet();
+    SettingsWindowController* sheet = OpenSettings();
     for (const auto& [field, keys] : {std::pair{sheet->textFieldFrameRate, "12,5"},
                                       {sheet->textFieldFrameDelay, "0.1s"},
                                       {sheet->textFieldCompressionFactor, "nan4,2"}}) {
@@ -115,7 +140,7 @@ TEST_F(SettingsSheetTest, NumbersTakeTheUsersCommaAndAreClampedOrReadAsZero) {
         {"150", 100, 150}, {"-5", 0, -5}, {"not a number", 0, 0}, {"nan", 0, 0},
         {"-nan", 0, 0},    {"inf", 0, 0}, {"-infinity", 0, 0},    {"0", 0, 0}};
     for (const auto& [text, compression, rate] : cases) {
-        sheet = OpenSheet();
+        sheet = OpenSettings();
         sheet->textFieldCompressionFactor->setText(text);
         sheet->textFieldFrameRate->setText(text);
         sheet->textFieldFrameDelay->setText("0");
@@ -124,7 +149,7 @@ TEST_F(SettingsSheetTest, NumbersTakeTheUsersCommaAndAreClampedOrReadAsZero) {
         EXPECT_EQ(Stored("FrameRateForExportedVideo").toDouble(), rate) << text;
         EXPECT_EQ(Stored("FrameDelayDuringExport").toDouble(), 0.0);
     }
-    sheet = OpenSheet();
+    sheet = OpenSettings();
     EXPECT_EQ(sheet->textFieldFrameRate->text(), "10");
     EXPECT_EQ(sheet->textFieldFrameDelay->text(), "0.05");
 }
@@ -132,7 +157,7 @@ TEST_F(SettingsSheetTest, NumbersTakeTheUsersCommaAndAreClampedOrReadAsZero) {
 TEST_F(SettingsSheetTest, FolderFieldTakesAChosenFolderOrTheDefault) {
     const QString chosen = MakeTempDir("chosen-base");
     AppSettings().SetBaseFolder("/srv/frames");
-    SettingsWindowController* sheet = OpenSheet();
+    SettingsWindowController* sheet = OpenSettings();
     sheet->findChild<QPushButton*>("buttonSelectFolder")->click();
     QFileDialog* chooser = sheet->findChild<QFileDialog*>();
     ASSERT_NO_FATAL_FAILURE(
@@ -150,7 +175,7 @@ TEST_F(SettingsSheetTest, FolderFieldTakesAChosenFolderOrTheDefault) {
 
 TEST_F(SettingsSheetTest, PickedColourAppliesAtOnceAndIsStoredOnlyByOk) {
     AppSettings().SetTimeColor(Qt::yellow);
-    SettingsWindowController* sheet = OpenSheet();
+    SettingsWindowController* sheet = OpenSettings();
     QColorDialog* panel = OpenColourPanel(sheet);
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
@@ -165,43 +190,12 @@ TEST_F(SettingsSheetTest, PickedColourAppliesAtOnceAndIsStoredOnlyByOk) {
     Press(sheet, QDialogButtonBox::Cancel);
     EXPECT_EQ(AppSettings().GetTimeColor(), QColor(Qt::yellow));
 
-    sheet = OpenSheet();
+    sheet = OpenSettings();
     sheet->changeColorForBackground(QColor(0, 128, 255, 200));
     sheet->OnOK();
     EXPECT_EQ(AppSettings().GetTimeColor(), QColor(0, 128, 255, 200));
-    EXPECT_EQ(OpenSheet()->m_pTimeColor, QColor(0, 128, 255, 200));
+    EXPECT_EQ(OpenSettings()->m_pTimeColor, QColor(0, 128, 255, 200));
 }
-
-const QString kMarkSize = "Watermark Image Dimensions : Width = 30, Height = 20";
-
-QString Watermark() {
-    const QString path = MakeTempDir("watermark") + "/mark.png";
-    EXPECT_TRUE(QImage(30, 20, QImage::Format_ARGB32).save(path));
-    return path;  // described as kMarkSize
-}
-
-class WatermarkSheetTest : public WindowTest {
-  protected:
-    void SetUp() override {
-        QFile::remove(ImageWatermarkWindowController::BlankWatermarkFilePath());
-        Launch();
-    }
-    void TearDown() override {
-        if (app->m_pImageWatermarkController) app->m_pImageWatermarkController->OnCancel();
-    }
-
-    ImageWatermarkWindowController* OpenSheet() {
-        app->OnImageWatermark();
-        return app->m_pImageWatermarkController;
-    }
-    static void ExpectOnlyMessage(QWidget* sheet, const QString& title, const QString& text) {
-        const MessageBoxShown shown = CloseOnlyMessageBox(sheet);
-        EXPECT_EQ(shown.title, title);
-        EXPECT_EQ(shown.text, text);
-        EXPECT_EQ(shown.buttons, QStringList{"OK"});
-        EXPECT_TRUE(shown.windowModal);
-    }
-};
 
 // The sheet clamps to 0..100 and the store keeps 0 as 60; Cancel stores nothing at all.
 TEST_F(WatermarkSheetTest, ShowsTheStoreAndOkStoresTheClampedValuesAndCancelNothing) {
@@ -211,7 +205,7 @@ TEST_F(WatermarkSheetTest, ShowsTheStoreAndOkStoresTheClampedValuesAndCancelNoth
     settings.SetTransparency(35);
     settings.SetAlignment(3);
     settings.SetLastVideo(SampleVideo());
-    ImageWatermarkWindowController* sheet = OpenSheet();
+    ImageWatermarkWindowController* sheet = OpenWatermark();
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
     EXPECT_FALSE(sheet->buttonAddWatermark->isChecked());  // the image is still described
     EXPECT_EQ(sheet->textFieldFilePath->text(), settings.GetWatermarkFilePath());
@@ -231,14 +225,14 @@ TEST_F(WatermarkSheetTest, ShowsTheStoreAndOkStoresTheClampedValuesAndCancelNoth
                                          {Button::Cancel, "7", 100}}) {
         SCOPED_TRACE(typed);
         const QVariantMap before = StoreContents();
-        sheet = OpenSheet();
+        sheet = OpenWatermark();
         const bool added = !sheet->buttonAddWatermark->isChecked();
         sheet->buttonAddWatermark->setChecked(added);
         const QString path = QString("/nowhere/%1.png").arg(typed);
         sheet->textFieldFilePath->setText(path);
         sheet->textFieldTransparency->setText(typed);
         sheet->popupButtonAlignment->setCurrentIndex(++alignment % 5);
-        sheet->findChild<QDialogButtonBox*>()->button(button)->click();
+        Press(sheet, button);
         EXPECT_FALSE(sheet->isVisible());
         if (button == Button::Cancel) {
             EXPECT_EQ(StoreContents(), before);
@@ -270,7 +264,7 @@ TEST_F(WatermarkSheetTest, DescribesTheWatermarkAndTheLastVideo) {
         AppSettings settings;
         settings.SetWatermarkFilePath(watermark);
         settings.SetLastVideo(lastVideo);
-        ImageWatermarkWindowController* sheet = OpenSheet();
+        ImageWatermarkWindowController* sheet = OpenWatermark();
         EXPECT_EQ(sheet->textFieldImageDimensions->text(), imageLine);
         EXPECT_EQ(sheet->textFieldDimensionsOfVideo->text(), videoLine);
         sheet->OnCancel();
@@ -279,7 +273,7 @@ TEST_F(WatermarkSheetTest, DescribesTheWatermarkAndTheLastVideo) {
 
 // The chooser stores nothing; opening and locating need an existing watermark.
 TEST_F(WatermarkSheetTest, ChooserFillsTheFieldAndOpenAndLocateNeedTheFile) {
-    ImageWatermarkWindowController* sheet = OpenSheet();
+    ImageWatermarkWindowController* sheet = OpenWatermark();
     sheet->OnSelectImage();
     auto* chooser = sheet->findChild<QFileDialog*>();
     ASSERT_NO_FATAL_FAILURE(ExpectPanel(chooser, "Select Image File (in PNG File Format)",
@@ -307,7 +301,7 @@ TEST_F(WatermarkSheetTest, ChooserFillsTheFieldAndOpenAndLocateNeedTheFile) {
 TEST_F(WatermarkSheetTest, BlankCanvasNeedsTheLastVideoAndIsWrittenOnce) {
     const QString canvas =
         UserDesktopDirectory() + "/Blank Watermark Image for Stillpress by Quonex.png";
-    ImageWatermarkWindowController* sheet = OpenSheet();
+    ImageWatermarkWindowController* sheet = OpenWatermark();
     sheet->buttonCreateBlankFile->click();
     ExpectOnlyMessage(sheet, "Select a Video File",
                       "Please Use the [Select Video File] Button from the Main Screen to Select a "
@@ -315,7 +309,7 @@ TEST_F(WatermarkSheetTest, BlankCanvasNeedsTheLastVideoAndIsWrittenOnce) {
     EXPECT_FALSE(FileExistsAtPath(canvas));
     sheet->OnCancel();
     AppSettings().SetLastVideo(SampleVideo());
-    sheet = OpenSheet();
+    sheet = OpenWatermark();
     sheet->buttonCreateBlankFile->click();
     EXPECT_TRUE(CloseMessageBoxes(sheet).empty());
     const QImage blank(canvas);
