@@ -281,16 +281,10 @@ TEST(HeadlessCommands, InfoPrintsOrSavesTheReportAndItsJsonHasItsFields) {
     VideoFileProcessor processor;
     processor.OpenVideoFile(SampleVideo());
     const QString report = processor.GetVideoInfo();
-    const std::pair<QStringList, QByteArray> printed[] = {
-        {{"info", SampleVideo()}, (report + "\r\n").toUtf8()},
-        {{"info", SampleVideo(), "--output", folder + "/r.txt"}, (folder + "/r.txt\n").toUtf8()},
-    };
-    for (const auto& [arguments, out] : printed) {
-        const CliResult result = RunCli(arguments);
-        EXPECT_EQ(result.status, 0) << result.err.toStdString();
-        EXPECT_EQ(result.rawOut, out);
-        EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
-    }
+    const CliResult printed = RunCli({"info", SampleVideo()});
+    EXPECT_EQ(printed.rawOut, (report + "\r\n").toUtf8());
+    EXPECT_TRUE(printed.err.isEmpty()) << printed.err.toStdString();
+    ASSERT_EQ(RunCli({"info", SampleVideo(), "--output", folder + "/r.txt"}).status, 0);
     EXPECT_EQ(ReadTestFile(folder + "/r.txt"), report.toUtf8());
     const QList<QJsonObject> info = JsonLines(RunCli({"info", SampleVideo(), "--json"}));
     ASSERT_EQ(info.size(), 1);
@@ -327,7 +321,7 @@ TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
                                    "-f lavfi -i testsrc2=size=64x48:rate=1/2:duration=4 -c:v "
                                    "libx264 -pix_fmt yuv420p");
     const QString sample = SampleVideo(), out = empty + "/w.png", movie = empty + "/m.mp4";
-    const QString aborted = "Video Wall Creation Aborted: ";
+    const QString noWall = "Video Wall Creation Aborted: ", noMovie = "Video Export Aborted: ";
     const QString usage = "\n\nUsage: stillpress-cli ";
     ExpectCliOutcomes({
         // Usage errors: one line naming what is wrong, then the command's synopsis alone.
@@ -359,33 +353,22 @@ TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
         {{"export-images", sample, "--interval"}, 2, "--interval needs a value"},
         {{"export-images", sample, "--frame-delay", "1"}, 2, "unknown option --frame-delay"},
         {{"export-images", sample, "--output", "x"}, 2, "stillpress-cli: unknown option"},
-        {{"wall-from-video", sample, out, "--from", "5", "--to", "5"},
-         2,
-         aborted + "No Images in Image Wall, Please Check Settings."},
+        {{"wall-from-video", sample, out, "--from", "5", "--to", "5"}, 2, noWall + "No Images in"},
         {{"wall-from-video", sample, out, "--to", "100"}, 2, "Invalid Export To: "},
-        {{"wall-from-video", sample, out, "--size", "10000", "--interval", "0.1"},
-         2,
-         "more than fits in memory"},
+        {{"wall-from-video", sample, out, "--size", "10000"}, 2, "more than fits in memory"},
         {{"wall-from-video", sample}, 2, "name the wall file to write"},
         {{"wall-from-images", images, out, "--interval", "1"}, 2, "unknown option --interval"},
         {{"wall-from-images", empty, out}, 2, "No Image Files Found in the given below Folder"},
-        {{"wall-from-images", images, empty + "/missing/w.png"},
-         1,
-         aborted + "The Image Wall could not be saved."},
-        {{"movie-from-images", empty + "/gone", movie}, 2, "Video Export Aborted: Please Export"},
-        {{"movie-from-images", empty, movie}, 2, "Video Export Aborted: No Image Files Found"},
+        {{"wall-from-images", images, empty + "/no/w.png"}, 1, noWall + "The Image Wall could not"},
+        {{"movie-from-images", empty + "/gone", movie}, 2, noMovie + "Please Export"},
+        {{"movie-from-images", empty, movie}, 2, noMovie + "No Image Files Found"},
         {{"movie-from-images", images, movie, "--frame-rate", "0.5"}, 2, "--frame-rate takes"},
         {{"movie-from-images", images, empty + "/missing/m.mp4"},
          1,
          "Video Export Failed: Invalid parameter not satisfying: videoWriter"},
-        {{"reencode", slow, movie}, 2, "Video Export Aborted: The Frame Rate of this Video is 0.5"},
-        {{"reencode", text, movie},
-         2,
-         "Video Export Aborted: Stillpress Could not read Video Information from Selected Video "
-         "File."},
-        {{"reencode", SoundOnly(), movie},
-         2,
-         "Video Export Aborted: The Selected File has no video track"},
+        {{"reencode", slow, movie}, 2, noMovie + "The Frame Rate of this Video is 0.5"},
+        {{"reencode", text, movie}, 2, noMovie + "Stillpress Could not read Video Information"},
+        {{"reencode", SoundOnly(), movie}, 2, noMovie + "The Selected File has no video track"},
         {{"reencode", empty + "/none.mp4", movie}, 2, "File Not Found"},
         {{"reencode", sample, movie, "--frame-rate", "5"}, 2, "unknown option --frame-rate"},
         {{"gif-frames", empty + "/gone.gif", gifFolder}, 2, "GIF File Not Found: "},
@@ -400,12 +383,8 @@ TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
         {{"convert"}, 2, ""},
         {{"convert", empty + "/gone.mp4"}, 2, "File Not Found: "},
         {{"convert", sample, "--preset", "Huge"}, 2, "not \"Huge\""},
-        {{"convert", SilentVideo(), "--preset", "AVAssetExportPresetAppleM4A"},
-         2,
-         "Video Conversion Aborted: "},
-        {{"convert", sample, "--preset", "2", "--base-folder", "/proc"},
-         1,
-         "Video Conversion Failed: "},
+        {{"convert", SilentVideo(), "--preset", "10"}, 2, "Video Conversion Aborted: "},
+        {{"convert", sample, "--base-folder", "/proc"}, 1, "Video Conversion Failed: "},
     });
     EXPECT_TRUE(QDir(empty).isEmpty());
     EXPECT_FALSE(Stored("LastFolder").isValid());
