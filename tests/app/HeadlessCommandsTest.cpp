@@ -5,14 +5,11 @@
 #include <sys/stat.h>
 
 #include <QCryptographicHash>
-#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QThread>
-#include <future>
 
 #include "media/VideoFileProcessor.h"
 #include "platform/ImageFiles.h"
@@ -169,41 +166,6 @@ TEST(HeadlessCommands, LongVideoNamesAreCutToFitTheFileSystem) {
     ASSERT_EQ(converted.status, 0) << converted.err.toStdString();
     EXPECT_EQ(QFileInfo(converted.LastLine()).fileName(),
               "Passthrough " + QString(239, 'v') + ".mov");
-}
-
-// Two runs of same-named videos started in one second never share a folder: each names its
-// own, which holds all of its images. (The window's runs make their folders the same way.)
-TEST(HeadlessCommands, SameNamedVideosStartedInOneSecondGetFoldersOfTheirOwn) {
-    const QString base = MakeTempDir("same-second");
-    const QString videos[] = {MakeTempDir("trip") + "/clip.mp4", MakeTempDir("work") + "/clip.mp4"};
-    for (const QString& video : videos) ASSERT_TRUE(QFile::link(SampleVideo(), video));
-    // The export of a video's first 3 s on a thread of its own, so that two start together.
-    const auto exportInBackground = [&base](const QString& video) {
-        return std::async(std::launch::async, [video, base] {
-            return RunCli({"export-images", video, "--to", "3", "--interval", "1", "--format",
-                           "tiff", "--base-folder", base});
-        });
-    };
-    const QRegularExpression name("^clip (\\d\\d \\d\\d \\d\\d)( 2)?$");
-    bool sameSecond = false;
-    for (int attempt = 0; attempt < 3 && !sameSecond; ++attempt) {
-        QThread::msleep(1020 - QDateTime::currentMSecsSinceEpoch() % 1000);  // a second begins
-        std::future<CliResult> runs[] = {exportInBackground(videos[0]),
-                                         exportInBackground(videos[1])};
-        QString folders[2];
-        QRegularExpressionMatch matches[2];
-        for (int k = 0; k < 2; ++k) {
-            const CliResult result = runs[k].get();
-            ASSERT_EQ(result.status, 0) << result.err.toStdString();
-            folders[k] = result.LastLine();
-            EXPECT_EQ(FilesIn(folders[k]), (QStringList{"1.tiff", "2.tiff", "3.tiff"}));
-            matches[k] = name.match(QFileInfo(folders[k]).fileName());
-            ASSERT_TRUE(matches[k].hasMatch()) << folders[k].toStdString();
-        }
-        ASSERT_NE(folders[0], folders[1]);
-        sameSecond = matches[0].captured(1) == matches[1].captured(1);
-    }
-    EXPECT_TRUE(sameSecond) << "the runs never began in one second";
 }
 
 // Each command prints the path of what it wrote, and its --json object names the same file;
