@@ -1,9 +1,6 @@
-// Every headless command over the corpus of bad inputs, each run as a child process with a
-// timeout: it ends in time, without a signal or a sanitizer report, says what went wrong in
-// "Title: text" form, answers 0 only when it wrote something real, and leaves the files
-// already in the places it writes to as they were. Then the window started from a garbage
-// settings file: every command ends with its message and the files already in the base folder
-// stay as they were. (A video the window cannot read: MainWindowTest's drops.)
+// Every headless command, and the window started from a garbage settings file, over the corpus
+// of bad inputs: each ends in time, without a signal or a sanitizer report, says what went wrong
+// as "Title: text", answers 0 only when it wrote something real, and keeps the user's files.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -49,15 +46,13 @@ const Command kCommands[] = {
     {"convert", CorpusKind::Video, {"--base-folder", "BASE"}, "", {"--preset", "0"}},
 };
 
-// Every command over its kind of input; the watermarks and base folders go to the commands
-// that take them, the settings file to all.
+// Watermarks and base folders go to the commands that take them, the settings file to all.
 bool Takes(const Command& command, CorpusKind kind) {
     return kind == command.input || kind == CorpusKind::SettingsFile ||
            (kind == CorpusKind::Watermark && command.watermark) ||
            (kind == CorpusKind::BaseFolder && command.output.contains("BASE"));
 }
 
-// One command over one input, with the place it writes to and what it said.
 struct CommandRun {
     const CorpusItem* item = nullptr;
     const Command* command = nullptr;

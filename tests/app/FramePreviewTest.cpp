@@ -1,6 +1,5 @@
-// The preview of the frame at From in the main window: what it shows, when it decodes, that
-// an older decode never wins, frames as players show them, the summary's notes, and a window
-// that goes away while a decode runs; then the commands' frames as players show them.
+// The main window's preview of the frame at From: what it shows and when, the summary's notes,
+// a window that goes while a decode runs; and frames as players show them, there and written.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>

@@ -1,8 +1,6 @@
-// A full disk met by every command that writes files. The command says what was not written
-// and exits 1; files written before stay; a file that was to be replaced is kept as it was;
-// no partial or temporary file is left. The write-fault hook fails writes as a full disk
-// would; the last test fills a real small file system when one can be mounted here. (The
-// window saves its report with the same code as the info command.)
+// A full disk, as the write-fault hook or a small mounted file system makes it, met by every
+// command that writes files: it says what was not written and exits 1; files written before
+// stay, a file that was to be replaced is kept, and no partial or temporary file is left.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
