@@ -122,7 +122,6 @@ TEST_F(FramePreviewTest, AnOlderDecodeNeverReplacesANewerPreview) {
 // sheet asks for frames as players show them, and so are the expected dimensions.
 TEST_F(FramePreviewTest, SummaryNotesHdrAndRotationAndOkOnTheSheetTurnsThePreview) {
     const std::pair<QString, QString> videos[] = {
-        {SampleVideo(), "Dimensions : 320 X 240"},
         {MakeVideo("hdr-pq.mp4",
                    "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 -c:v libx265 -x265-params "
                    "log-level=error -pix_fmt yuv420p10le -color_trc smpte2084 -color_primaries "

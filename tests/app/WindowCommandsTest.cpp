@@ -43,8 +43,7 @@ TEST_F(WallWindowTest, VideoWallPanelShowsTheStoredGridAndTheWallTakesTheRowsFie
         EXPECT_EQ(NameField(), "sample");
         const QString folder = MakeTempDir("video-wall"), wall = folder + "/" + written;
         AnswerPanel(Panel(), *typed ? folder + "/" + typed : QString());
-        const QStringList files = *written ? QStringList{written} : QStringList();
-        EXPECT_EQ(FilesIn(folder), files);
+        EXPECT_EQ(FilesIn(folder), *written ? QStringList{written} : QStringList());
         EXPECT_EQ(Recorded().openedURLs, *written ? QStringList{wall} : QStringList());
         EXPECT_EQ(QImage(wall).size(), *written ? QSize(320, 240) : QSize(0, 0));
         EXPECT_EQ(AppSettings().GetRowsInVideoWall(), storedRows);
