@@ -1,11 +1,13 @@
-// Every headless command over the corpus of bad inputs, each run as a child process with a
-// timeout: it ends in time, without a signal or a sanitizer report, says what went wrong in
-// "Title: text" form, answers 0 only when it wrote something real, and leaves the files
-// already in the places it writes to as they were.
+// Every headless command, and the window started from a garbage settings file, over the corpus
+// of bad inputs: each ends in time, without a signal or a sanitizer report, says what went wrong
+// as "Title: text", answers 0 only when it wrote something real, and keeps the user's files.
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QPushButton>
+#include <QSettings>
 #include <atomic>
 #include <thread>
 
@@ -44,15 +46,13 @@ const Command kCommands[] = {
     {"convert", CorpusKind::Video, {"--base-folder", "BASE"}, "", {"--preset", "0"}},
 };
 
-// Every command over its kind of input; the watermarks and base folders go to the commands
-// that take them, the settings file to all.
+// Watermarks and base folders go to the commands that take them, the settings file to all.
 bool Takes(const Command& command, CorpusKind kind) {
     return kind == command.input || kind == CorpusKind::SettingsFile ||
            (kind == CorpusKind::Watermark && command.watermark) ||
            (kind == CorpusKind::BaseFolder && command.output.contains("BASE"));
 }
 
-// One command over one input, with the place it writes to and what it said.
 struct CommandRun {
     const CorpusItem* item = nullptr;
     const Command* command = nullptr;
@@ -62,45 +62,34 @@ struct CommandRun {
     CliResult result;
 };
 
-// The input a command reads: the item when it is of its kind, else a valid one.
-QString InputFor(const Command& command, const CorpusItem& item) {
-    if (item.kind == command.input) return item.path;
-    if (command.input == CorpusKind::ImageFolder) return CorpusGoodImageFolder();
-    return command.input == CorpusKind::Gif ? CorpusGoodGif() : CorpusGoodVideo();
-}
-
-// The settings file case leaves all options to the settings.
-QStringList ArgumentsFor(const CommandRun& run) {
-    const QString base = run.item->kind == CorpusKind::BaseFolder ? run.item->path : run.folder;
-    QStringList arguments{run.command->name, InputFor(*run.command, *run.item)};
-    for (const QString& part : run.command->output)
-        arguments << (part == "BASE"     ? base
-                      : part == "FOLDER" ? run.folder
-                      : part == "TARGET" ? run.target
-                                         : part);
-    if (run.item->kind == CorpusKind::SettingsFile) return arguments;
-    arguments << run.command->options;
-    if (run.item->kind == CorpusKind::Watermark) arguments << "--watermark" << run.item->path;
-    return arguments;
-}
-
-// Made on this thread: the folder, its sentinel and the earlier output.
+// Made on this thread: the folder, its sentinel, the earlier output and the command line (the
+// settings file case leaves all options to the settings).
 CommandRun PrepareRun(const CorpusItem& item, const Command& command) {
-    CommandRun run;
-    run.item = &item;
-    run.command = &command;
-    run.folder = MakeTempDir("run") + "/" + OddName(" out");
+    CommandRun run{&item, &command, MakeTempDir("run") + "/" + OddName(" out"), {}, {}, {}};
     QDir().mkpath(run.folder);
     WriteTestFile(run.folder + "/sentinel.txt", kSentinel);
     if (!command.target.isEmpty())
         run.target = WriteTestFile(run.folder + "/" + command.target, kPreviousOutput);
+    // The input: the item when it is of the command's kind, else a valid one.
+    const QString input = item.kind == command.input                 ? item.path
+                          : command.input == CorpusKind::ImageFolder ? CorpusGoodImageFolder()
+                          : command.input == CorpusKind::Gif         ? CorpusGoodGif()
+                                                                     : CorpusGoodVideo();
     if (command.output.contains("FOLDER")) {
-        const QString frames =
-            run.folder + "/" + QFileInfo(InputFor(command, item)).completeBaseName();
+        const QString frames = run.folder + "/" + QFileInfo(input).completeBaseName();
         QDir().mkpath(frames);
         WriteTestFile(frames + "/sentinel.txt", kSentinel);
     }
-    run.arguments = ArgumentsFor(run);
+    const QString base = item.kind == CorpusKind::BaseFolder ? item.path : run.folder;
+    run.arguments = QStringList{command.name, input};
+    for (const QString& part : command.output)
+        run.arguments << (part == "BASE"     ? base
+                          : part == "FOLDER" ? run.folder
+                          : part == "TARGET" ? run.target
+                                             : part);
+    if (item.kind == CorpusKind::SettingsFile) return run;
+    run.arguments << command.options;
+    if (item.kind == CorpusKind::Watermark) run.arguments << "--watermark" << item.path;
     return run;
 }
 
@@ -127,25 +116,31 @@ void ExecuteAll(std::vector<CommandRun>& runs) {
     qputenv("XDG_CONFIG_HOME", home);
 }
 
-// The first line of the command's own: libpng prints its errors itself (Qt's PNG reader
-// gives it no error function), before the command's message.
-QString FirstLine(const QString& text) {
-    for (const QString& line : text.split('\n'))
-        if (!line.trimmed().isEmpty() && !line.startsWith("libpng ")) return line.trimmed();
-    return {};
-}
-
-// Whether an exit status 0 has something real behind it: images in the folder, or a file
-// that replaced the earlier output.
-bool WroteSomething(const CommandRun& run) {
-    const QString written = run.result.out;  // one path, which may hold a line break
-    if (QFileInfo(written).isDir())
-        return !QDir(written).entryList({"*.png", "*.tiff", "*.jpg"}, QDir::Files).isEmpty();
-    const QByteArray content = ReadTestFile(written);
-    return !content.isEmpty() && content != kPreviousOutput;
-}
-
-void ExpectFilesKept(const CommandRun& run) {
+void ExpectWellBehaved(const CommandRun& run) {
+    SCOPED_TRACE(
+        (run.item->name + " / " + run.command->name + "\nstderr: " + run.result.err).toStdString());
+    ASSERT_GE(run.result.status, 0) << "no exit status: crashed, hung or did not start";
+    EXPECT_LE(run.result.status, 2);
+    for (const char* report : {"runtime error", "AddressSanitizer", "LeakSanitizer"})
+        EXPECT_FALSE(run.result.err.contains(report));
+    if (run.result.status == 0) {
+        // Something real: images in the folder, or a file that replaced the earlier output.
+        const QString written = run.result.out;  // one path, which may hold a line break
+        const QByteArray content = ReadTestFile(written);
+        EXPECT_TRUE(
+            QFileInfo(written).isDir()
+                ? !QDir(written).entryList({"*.png", "*.tiff", "*.jpg"}, QDir::Files).isEmpty()
+                : !content.isEmpty() && content != kPreviousOutput)
+            << "success without output";
+    } else {
+        // libpng prints its errors itself (Qt's PNG reader gives it no error function), before
+        // the command's own message.
+        const QStringList lines = run.result.err.split('\n', Qt::SkipEmptyParts);
+        const auto own = std::find_if(lines.begin(), lines.end(), [](const QString& line) {
+            return !line.startsWith("libpng ");
+        });
+        EXPECT_TRUE(own != lines.end() && own->contains(": ")) << "no \"Title: text\" message";
+    }
     EXPECT_EQ(ReadTestFile(run.folder + "/sentinel.txt"), kSentinel);
     if (!run.target.isEmpty() && run.result.status != 0) {
         EXPECT_EQ(ReadTestFile(run.target), kPreviousOutput) << "an earlier output was destroyed";
@@ -160,21 +155,6 @@ void ExpectFilesKept(const CommandRun& run) {
     }
 }
 
-void ExpectWellBehaved(const CommandRun& run) {
-    SCOPED_TRACE(
-        (run.item->name + " / " + run.command->name + "\nstderr: " + run.result.err).toStdString());
-    ASSERT_GE(run.result.status, 0) << "no exit status: crashed, hung or did not start";
-    EXPECT_LE(run.result.status, 2);
-    for (const char* report : {"runtime error", "AddressSanitizer", "LeakSanitizer"})
-        EXPECT_FALSE(run.result.err.contains(report));
-    if (run.result.status == 0) {
-        EXPECT_TRUE(WroteSomething(run)) << "success without output";
-    } else {
-        EXPECT_TRUE(FirstLine(run.result.err).contains(": ")) << "no \"Title: text\" message";
-    }
-    ExpectFilesKept(run);
-}
-
 TEST(BadInputCorpusTest, EveryCommandEndsClearlyAndKeepsTheUsersFiles) {
     std::vector<CommandRun> runs;
     for (const CorpusItem& item : BadInputCorpus())
@@ -182,6 +162,37 @@ TEST(BadInputCorpusTest, EveryCommandEndsClearlyAndKeepsTheUsersFiles) {
             if (Takes(command, item.kind)) runs.push_back(PrepareRun(item, command));
     ExecuteAll(runs);
     for (const CommandRun& run : runs) ExpectWellBehaved(run);
+}
+
+using BadInputWindowTest = WindowTest;
+
+// QSettings rereads a file changed behind its back at its next sync. Every command that reads
+// the video or the last folder runs, its save panel answered with a new file.
+TEST_F(BadInputWindowTest, GarbageSettingsStartTheWindowAndItsCommandsEnd) {
+    QSettings store("Quonex", "Stillpress");
+    store.sync();
+    WriteTestFile(store.fileName(), GarbageSettingsText());
+    store.sync();
+    const QString base = MakeTempDir("window-base");
+    WriteTestFile(base + "/sentinel.txt", kSentinel);
+    AppSettings().SetBaseFolder(base);
+    Launch(CorpusGoodVideo());
+    Messages();
+    AppSettings().SetStringValue(CorpusGoodImageFolder(), "LastFolder");
+    for (auto command : {&AppDelegate::OnExportImages, &AppDelegate::OnExportVideoWallFromVideo,
+                         &AppDelegate::OnExportVideoFromVideo, &AppDelegate::OnExportVideoInfo,
+                         &AppDelegate::OnExportVideo, &AppDelegate::OnExportVideoWall,
+                         &AppDelegate::OnExportVideoFromImages}) {
+        (app.get()->*command)();
+        if (QFileDialog* panel = Panel()) AnswerPanel(panel, MakeTempDir("target") + "/out");
+        QElapsedTimer clock;
+        clock.start();
+        while (!app->buttonExportVideo->isEnabled() && clock.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        ASSERT_TRUE(app->buttonExportVideo->isEnabled()) << "the conversion did not end";
+        for (const MessageBoxShown& message : Messages()) EXPECT_FALSE(message.title.isEmpty());
+    }
+    EXPECT_EQ(ReadTestFile(base + "/sentinel.txt"), kSentinel);
 }
 
 }  // namespace

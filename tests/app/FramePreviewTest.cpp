@@ -1,6 +1,5 @@
-// The preview of the frame at From in the main window: what it shows, when it decodes, that
-// an older decode never wins, the setting for frames as players show them, the summary's
-// notes, and a window that goes away while a decode runs.
+// The main window's preview of the frame at From: what it shows and when, the summary's notes,
+// a window that goes while a decode runs; and frames as players show them, there and written.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -14,6 +13,9 @@
 
 #include "app/FramePreview.h"
 #include "app/SettingsWindowController.h"
+#include "platform/ImageFiles.h"
+#include "platform/ImageGenerator.h"
+#include "platform/MediaAsset.h"
 #include "support/AppFixtures.h"
 
 namespace {
@@ -34,22 +36,6 @@ void RunEventsFor(int ms) {
     WaitUntil([] { return false; }, ms);
 }
 
-// 1 s of red, then 1 s of blue, 64 x 48 at 10 fps.
-QString RedThenBlue() {
-    return MakeVideo(
-        "red-then-blue.mp4",
-        "-f lavfi -i color=red:size=64x48:rate=10:duration=1 -f lavfi -i "
-        "color=blue:size=64x48:rate=10:duration=1 -filter_complex [0][1]concat=n=2:v=1 "
-        "-c:v libx264 -pix_fmt yuv420p");
-}
-
-QString HdrPqVideo() {
-    return MakeVideo("hdr-pq.mp4",
-                     "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 -c:v libx265 "
-                     "-x265-params log-level=error -pix_fmt yuv420p10le -color_trc smpte2084 "
-                     "-color_primaries bt2020 -colorspace bt2020nc");
-}
-
 // "red", "blue" or "other" after the colour at the centre of a frame.
 QString CentreColour(const QImage& frame) {
     const QColor c = frame.pixelColor(frame.width() / 2, frame.height() / 2);
@@ -66,49 +52,33 @@ class FramePreviewTest : public WindowTest {
         icon = Shown();
         ASSERT_FALSE(icon.isNull());
     }
+    // 1 s of red, then 1 s of blue, 64 x 48 at 10 fps; shown once its first frame is.
+    void LaunchWithRedThenBlue() {
+        LaunchWith(MakeVideo(
+            "red-then-blue.mp4",
+            "-f lavfi -i color=red:size=64x48:rate=10:duration=1 -f lavfi -i "
+            "color=blue:size=64x48:rate=10:duration=1 -filter_complex [0][1]concat=n=2:v=1 "
+            "-c:v libx264 -pix_fmt yuv420p"));
+        ASSERT_TRUE(WaitUntil([this] { return Showing() == "red"; })) << Showing().toStdString();
+    }
     QImage Shown() const { return app->imageViewFileType->pixmap().toImage(); }
     // "icon", or the centre colour of the frame shown.
     QString Showing() const { return Shown() == icon ? "icon" : CentreColour(Shown()); }
     QString Shape() const {
-        const QSize size = Shown().size();
         if (Shown() == icon) return "icon";
-        return size.width() > size.height() ? "landscape" : "portrait";
+        return Shown().width() > Shown().height() ? "landscape" : "portrait";
     }
     FramePreview* Preview() const { return app->window->findChild<FramePreview*>(); }
-    void SetAsDisplayedOnTheSheet(bool on) {
-        app->OnButtonClickedSettings();
-        app->pSettingsController->checkBoxAsDisplayed->setChecked(on);
-        app->pSettingsController->findChild<QDialogButtonBox*>()
-            ->button(QDialogButtonBox::Ok)
-            ->click();
-    }
 
     QImage icon;
 };
 
-TEST_F(FramePreviewTest, ShowsTheFrameAtFromAndTheIconWhereThereIsNone) {
-    LaunchWith(RedThenBlue());
-    ASSERT_TRUE(WaitUntil([this] { return Showing() == "red"; })) << Showing().toStdString();
+// Typed key by key, a little apart as a quick typist presses them but closer than the pause,
+// From starts one decode after the pause.
+TEST_F(FramePreviewTest, ShowsTheFrameAtFromAfterThePauseAndTheIconWhereThereIsNone) {
+    LaunchWithRedThenBlue();
     EXPECT_EQ(Shown().size(), QSize(48, 36));  // 64 x 48 fitted into the 48 x 48 label
-    // Each step shows something else than the one before, so the wait sees its own answer.
-    const std::pair<const char*, const char*> steps[] = {
-        {"1.5", "blue"},
-        {"2", "icon"},  // the end: no frame
-        {"0.4", "red"},
-        {"-1", "icon"},  // before the first frame
-    };
-    for (const auto& [from, expected] : steps) {
-        app->textFieldFrom->setText(from);
-        EXPECT_TRUE(WaitUntil([&] { return Showing() == expected; }))
-            << from << " shows " << Showing().toStdString();
-    }
-}
-
-TEST_F(FramePreviewTest, TypingFromKeyByKeyStartsOneDecodeAfterThePause) {
-    LaunchWith(RedThenBlue());
-    ASSERT_TRUE(WaitUntil([this] { return Showing() == "red"; }));
     const int before = Preview()->DecodesStarted();
-    // Keys a little apart, as a quick typist presses them, but closer than the pause.
     for (const QString key : {"\b", "1", ".", "5"}) {
         QKeyEvent press(QEvent::KeyPress, key == "\b" ? Qt::Key_Backspace : 0, Qt::NoModifier,
                         key == "\b" ? QString() : key);
@@ -119,11 +89,17 @@ TEST_F(FramePreviewTest, TypingFromKeyByKeyStartsOneDecodeAfterThePause) {
     EXPECT_TRUE(WaitUntil([this] { return Showing() == "blue"; }));
     RunEventsFor(2 * FramePreview::kDebounceMs);
     EXPECT_EQ(Preview()->DecodesStarted(), before + 1);
+    // Each step shows something else than the one before, so the wait sees its own answer.
+    for (const auto& [from, expected] :
+         {std::pair{"2", "icon"}, {"0.4", "red"}, {"-1", "icon"}}) {  // the end, before the first
+        app->textFieldFrom->setText(from);
+        EXPECT_TRUE(WaitUntil([&] { return Showing() == expected; }))
+            << from << " shows " << Showing().toStdString();
+    }
 }
 
 TEST_F(FramePreviewTest, AnOlderDecodeNeverReplacesANewerPreview) {
-    LaunchWith(RedThenBlue());
-    ASSERT_TRUE(WaitUntil([this] { return Showing() == "red"; }));
+    LaunchWithRedThenBlue();
     FramePreview* preview = Preview();
     bool replaced = false;
     QStringList deliveredAfterwards;
@@ -142,54 +118,95 @@ TEST_F(FramePreviewTest, AnOlderDecodeNeverReplacesANewerPreview) {
     EXPECT_EQ(Showing(), "red");
 }
 
-TEST_F(FramePreviewTest, OkOnTheSettingsSheetTurnsThePreviewAndTheExpectedDimensions) {
-    const QString title = "Export Image Files From Video File - Expected Dimensions of Image(s) : ";
-    LaunchWith(RotatedVideo(90));
-    EXPECT_EQ(app->nsboxExportImages->title(), title + "320 X 240");
-    ASSERT_TRUE(WaitUntil([this] { return Shape() == "landscape"; })) << Shape().toStdString();
-    const struct {
-        bool asDisplayed;
-        QSizeF dimensions;
-        const char* shape;
-    } steps[] = {{true, {240, 320}, "portrait"}, {false, {320, 240}, "landscape"}};
-    for (const auto& step : steps) {
-        SetAsDisplayedOnTheSheet(step.asDisplayed);
-        EXPECT_EQ(app->m_oVideoDimensions, step.dimensions);
-        EXPECT_EQ(
-            app->nsboxExportImages->title(),
-            title + QString("%1 X %2").arg(step.dimensions.width()).arg(step.dimensions.height()));
-        EXPECT_TRUE(WaitUntil([&] { return Shape() == step.shape; }))
-            << step.shape << " but " << Shape().toStdString();
-    }
-}
-
-TEST_F(FramePreviewTest, SummaryNotesHdrAndRotationAndEveryVideoGetsAPreview) {
-    const std::pair<QString, QString> cases[] = {
-        {SampleVideo(), "Dimensions : 320 X 240"},
-        {RotatedVideo(90), "Dimensions : 320 X 240, rotated 270°"},  // turned as ffplay does
-        {HdrPqVideo(), "Dimensions : 64 X 48, HDR (PQ)"},
+// Every video gets a preview; a rotated one is turned as ffplay does once OK on the settings
+// sheet asks for frames as players show them, and so are the expected dimensions.
+TEST_F(FramePreviewTest, SummaryNotesHdrAndRotationAndOkOnTheSheetTurnsThePreview) {
+    const std::pair<QString, QString> videos[] = {
+        {MakeVideo("hdr-pq.mp4",
+                   "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 -c:v libx265 -x265-params "
+                   "log-level=error -pix_fmt yuv420p10le -color_trc smpte2084 -color_primaries "
+                   "bt2020 -colorspace bt2020nc"),
+         "Dimensions : 64 X 48, HDR (PQ)"},
+        {RotatedVideo(90), "Dimensions : 320 X 240, rotated 270°"},
     };
-    for (const auto& [video, ending] : cases) {
+    for (const auto& [video, ending] : videos) {
         LaunchWith(video);
-        const QString summary = app->textFieldVideoDuration->text();
-        EXPECT_TRUE(summary.endsWith(ending)) << summary.toStdString();
+        EXPECT_TRUE(app->textFieldVideoDuration->text().endsWith(ending))
+            << app->textFieldVideoDuration->text().toStdString();
         EXPECT_TRUE(WaitUntil([this] { return Shape() == "landscape"; }))
             << video.toStdString() << " shows " << Shape().toStdString();
+    }
+    const QString title = "Export Image Files From Video File - Expected Dimensions of Image(s) : ";
+    EXPECT_EQ(app->nsboxExportImages->title(), title + "320 X 240");
+    for (const auto& [asDisplayed, dimensions, shape] :
+         {std::tuple{true, "240 X 320", "portrait"}, {false, "320 X 240", "landscape"}}) {
+        app->OnButtonClickedSettings();
+        app->pSettingsController->checkBoxAsDisplayed->setChecked(asDisplayed);
+        app->pSettingsController->findChild<QDialogButtonBox*>()
+            ->button(QDialogButtonBox::Ok)
+            ->click();
+        EXPECT_EQ(app->nsboxExportImages->title(), title + dimensions);
+        EXPECT_TRUE(WaitUntil([&] { return Shape() == shape; }))
+            << shape << " but " << Shape().toStdString();
     }
 }
 
 TEST_F(FramePreviewTest, TheWindowMayGoWhileADecodeWaitsOrRuns) {
     for (const bool running : {false, true}) {
         SCOPED_TRACE(running ? "running" : "waiting");
-        Launch(RedThenBlue());
+        LaunchWithRedThenBlue();
+        app->textFieldFrom->setText("1.5");
         const QPointer<FramePreview> preview = Preview();
         if (running) {
-            ASSERT_TRUE(WaitUntil([&] { return preview->DecodesStarted() > 0; }));
+            const int before = preview->DecodesStarted();
+            ASSERT_TRUE(WaitUntil([&] { return preview->DecodesStarted() > before; }));
         }
         app->window->close();
         app.reset();
         EXPECT_TRUE(preview.isNull());
         RunEventsFor(2 * FramePreview::kDebounceMs);  // whatever was posted is dropped
+    }
+}
+
+QImage FirstFrame(const QString& video, bool asShown) {
+    const auto asset = MediaAsset::Open(video);
+    ImageGenerator generator(*asset);
+    generator.setAppliesPreferredTrackTransform(asShown);
+    return generator.copyCGImageAtTime(kCMTimeZero);
+}
+
+// Frames as players show them, asked for by the stored setting or the commands' flags: the
+// images, the wall's tiles and the re-encoded movie follow the displayed size; without it,
+// the coded size. Flags do not stick.
+TEST(FramesAsDisplayedTest, FollowTheSettingUnlessAFlagSaysOtherwise) {
+    const QSize coded(320, 240), shown(240, 320);
+    const QStringList exportImages{"export-images", "--base-folder", "OUT", "--to", "0.5"};
+    const std::tuple<QStringList, long long, QSize> cases[] = {
+        // the command and its options after the video (OUT: a new folder), the stored setting
+        {exportImages, 0, coded},
+        {exportImages + QStringList{"--as-displayed"}, 0, shown},
+        {exportImages, 1, shown},
+        {exportImages + QStringList{"--no-as-displayed"}, 1, coded},
+        {{"wall-from-video", "OUT/wall", "--rows", "1", "--interval", "5"}, 1, shown},
+        {{"reencode", "OUT/movie.mp4", "--frame-delay", "0.000001", "--as-displayed"}, 0, shown},
+    };
+    for (const auto& [command, stored, expected] : cases) {
+        SCOPED_TRACE(command.join(' ').toStdString() + (stored ? " stored" : ""));
+        AppSettings().SetOutputImageAsDisplayed(stored);
+        const QString out = MakeTempDir("as-displayed");
+        QStringList arguments{command.first(), RotatedVideo(90)};
+        for (const QString& argument : command.mid(1))
+            arguments << QString(argument).replace("OUT", out);
+        const CliResult result = RunCli(arguments);
+        ASSERT_EQ(result.status, 0) << result.err.toStdString();
+        const QImage image = command.first() == "reencode" ? FirstFrame(result.LastLine(), false)
+                             : command.first() == "export-images"
+                                 ? LoadImageFile(result.LastLine() + "/1.tiff")
+                                 : LoadImageFile(result.LastLine());
+        ASSERT_EQ(image.size(), expected);
+        const QImage frame = FirstFrame(RotatedVideo(90), expected == shown);
+        EXPECT_LT(CompareImages(image, frame).meanDifference, 3.0);
+        EXPECT_EQ(Stored("OutputImageAsDisplayed").toLongLong(), stored);
     }
 }
 

@@ -1,8 +1,6 @@
-// A full disk met by every command that writes files. The command says what was not written
-// and exits 1; files written before stay; a file that was to be replaced is kept as it was;
-// no partial or temporary file is left. The write-fault hook fails writes as a full disk
-// would; the last test fills a real small file system when one can be mounted here. (The
-// window saves its report with the same code as the info command.)
+// A full disk, as the write-fault hook or a small mounted file system makes it, met by every
+// command that writes files: it says what was not written and exits 1; files written before
+// stay, a file that was to be replaced is kept, and no partial or temporary file is left.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -24,20 +22,6 @@ namespace {
 const QString kSample = SampleVideo();
 const QByteArray kOldContent = "the file that was here before";
 
-struct CommandRun {
-    int status = -1;
-    QString err;
-};
-
-// The headless command in this process, so that the write-fault hook applies to it.
-CommandRun RunInProcess(const QStringList& arguments) {
-    QString out, err;
-    QTextStream outStream(&out), errStream(&err);
-    const int status = RunHeadlessCommand(arguments, outStream, errStream);
-    errStream.flush();
-    return {status, err};
-}
-
 // Every file below `folder`, hidden ones included, relative to it.
 QStringList FilesBelow(const QString& folder) {
     QStringList files;
@@ -45,16 +29,6 @@ QStringList FilesBelow(const QString& folder) {
     while (it.hasNext()) files << it.next().mid(folder.size() + 1);
     files.sort();
     return files;
-}
-
-QString ImageFolder() {
-    static const QString folder = [] {
-        const QString made = MakeTempDir("full-disk-images");
-        for (int k = 0; k < 3; ++k)
-            Filled({64, 48}, QColor(k * 80, 90, 200)).save(QString("%1/%2.png").arg(made).arg(k));
-        return made;
-    }();
-    return folder;
 }
 
 struct FullDiskCase {
@@ -81,31 +55,38 @@ const FullDiskCase kCases[] = {
     {"GifFrames", "gif-frames GIF OUT --format png", "Some GIF Frames Not Saved", 0},
 };
 
-class FullDiskTest : public ::testing::TestWithParam<FullDiskCase> {
-  protected:
-    void SetUp() override { AppSettings().SetFrameDelayDuringExport(0.000001); }
-};
+using FullDiskTest = ::testing::TestWithParam<FullDiskCase>;
 
 TEST_P(FullDiskTest, TheCommandSaysSoAndKeepsWhatWasThere) {
     const FullDiskCase& c = GetParam();
+    AppSettings().SetFrameDelayDuringExport(0.000001);
     const QString out = MakeTempDir(QString("full-disk-") + c.name);
     QStringList arguments = QString(c.command).split(' ');
     QString replaced;
     for (QString& argument : arguments) {
         if (argument == "SAMPLE") argument = kSample;
-        if (argument == "IMAGES") argument = ImageFolder();
         if (argument == "GIF") argument = PartyGif();
+        if (argument == "IMAGES") {
+            argument = MakeTempDir("full-disk-images");
+            for (int k = 0; k < 3; ++k)
+                Filled({64, 48}, QColor(k * 80, 90, 200))
+                    .save(QString("%1/%2.png").arg(argument).arg(k));
+        }
         if (argument.startsWith("OUT")) argument.replace(0, 3, out);
         if (argument.startsWith(out + "/")) replaced = WriteTestFile(argument, kOldContent);
     }
-    CommandRun run;
+    // The command in this process, so that the write-fault hook applies to it.
+    QString outText, err;
+    QTextStream outStream(&outText), errStream(&err);
+    int status = -1;
     {
         const ScopedWriteFaults full({c.bytesBeforeFailure, c.failingFile});
-        run = RunInProcess(arguments);
+        status = RunHeadlessCommand(arguments, outStream, errStream);
     }
-    EXPECT_EQ(run.status, HeadlessExit::kSomeFilesFailed) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains(c.title)) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains("No space left on device")) << run.err.toStdString();
+    errStream.flush();
+    EXPECT_EQ(status, HeadlessExit::kSomeFilesFailed) << err.toStdString();
+    EXPECT_TRUE(err.contains(c.title)) << err.toStdString();
+    EXPECT_TRUE(err.contains("No space left on device")) << err.toStdString();
     const QStringList left = FilesBelow(out);
     if (!replaced.isEmpty()) {
         EXPECT_EQ(left, QStringList{QFileInfo(replaced).fileName()});
