@@ -5,11 +5,15 @@
 #include <sys/stat.h>
 
 #include <QCryptographicHash>
+#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QThread>
+#include <thread>
 
 #include "media/VideoFileProcessor.h"
 #include "platform/ImageFiles.h"
@@ -166,6 +170,71 @@ TEST(HeadlessCommands, LongVideoNamesAreCutToFitTheFileSystem) {
     ASSERT_EQ(converted.status, 0) << converted.err.toStdString();
     EXPECT_EQ(QFileInfo(converted.LastLine()).fileName(),
               "Passthrough " + QString(239, 'v') + ".mov");
+}
+
+// Runs of same-named videos started in one second, by two commands or by the window and a
+// command, never share a folder: each names its own, which holds all of its images.
+class SameSecondRunsTest : public WindowTest {
+  protected:
+    // A headless export of a video's first 3 s on a thread of its own, so that two can start
+    // together (RunProgram spawns without vfork, which ThreadSanitizer follows).
+    struct BackgroundExport {
+        BackgroundExport(const QString& video, const QString& base)
+            : thread([this, video, base] {
+                  result = RunCli({"export-images", video, "--to", "3", "--interval", "1",
+                                   "--format", "tiff", "--base-folder", base});
+              }) {}
+        QString PrintedFolder() {
+            thread.join();
+            EXPECT_EQ(result.status, 0) << result.err.toStdString();
+            return result.LastLine();
+        }
+        CliResult result;
+        std::jthread thread;
+    };
+    static qsizetype Subfolders(const QString& parent) {
+        return QDir(parent).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+    }
+};
+
+TEST_F(SameSecondRunsTest, SameNamedVideosGetFoldersOfTheirOwn) {
+    const QString base = MakeTempDir("same-second"), runs = base + "/Stillpress Files";
+    const QString videos[] = {MakeTempDir("trip") + "/clip.mp4", MakeTempDir("work") + "/clip.mp4"};
+    for (const QString& video : videos) ASSERT_TRUE(QFile::link(SampleVideo(), video));
+    AppSettings().SetBaseFolder(base);
+    Launch(videos[0]);
+    app->textFieldTo->setText("3");
+    const QRegularExpression name("^clip (\\d\\d \\d\\d \\d\\d)( 2)?$");
+    for (const bool window : {false, true}) {
+        bool sameSecond = false;
+        for (int attempt = 0; attempt < 3 && !sameSecond; ++attempt) {
+            QThread::msleep(1020 - QDateTime::currentMSecsSinceEpoch() % 1000);  // a second begins
+            const qsizetype made = Subfolders(runs);
+            BackgroundExport second(videos[1], base);
+            QString folders[2];
+            if (window) {
+                // The command starts slower: the window asks for the name it has just taken.
+                for (QDeadlineTimer limit(60000); Subfolders(runs) == made && !limit.hasExpired();)
+                    QThread::msleep(2);
+                app->OnExportImages();
+                folders[0] = QFileInfo(Recorded().openedURLs.last()).absoluteFilePath();
+                EXPECT_TRUE(OnlyMessage().text.contains("\n\n" + folders[0] + "\n\n"));
+            } else {
+                folders[0] = BackgroundExport(videos[0], base).PrintedFolder();
+            }
+            folders[1] = second.PrintedFolder();
+            ASSERT_NE(folders[0], folders[1]);
+            QString seconds[2];
+            for (int k = 0; k < 2; ++k) {
+                EXPECT_EQ(FilesIn(folders[k]), (QStringList{"1.tiff", "2.tiff", "3.tiff"}));
+                const QRegularExpressionMatch match = name.match(QFileInfo(folders[k]).fileName());
+                ASSERT_TRUE(match.hasMatch()) << folders[k].toStdString();
+                seconds[k] = match.captured(1);
+            }
+            sameSecond = seconds[0] == seconds[1];
+        }
+        EXPECT_TRUE(sameSecond) << "the runs never began in one second; window: " << window;
+    }
 }
 
 // Each command prints the path of what it wrote, and its --json object names the same file;
