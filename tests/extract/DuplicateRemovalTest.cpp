@@ -35,20 +35,13 @@ TEST_F(DuplicateRemovalTest, OnlyTheLastOfEachRunOfCopiesStays) {
 
 TEST_F(DuplicateRemovalTest, OffOrNotExactlyOneOrTimeStampedKeepsEverything) {
     const QString video = ColourSequenceVideo("ten-red.mkv", QStringList(10, "red"));
-    const std::function<void(AppSettings&)> variants[] = {
-        [](AppSettings&) {},
-        [](AppSettings& s) { s.SetIntegerValue(2, "_checkBoxAutoDelete"); },
-        [](AppSettings& s) {
-            s.SetIntegerValue(1, "_checkBoxAutoDelete");
-            s.SetAddTimeIntervalToImages(1);
-        },
-    };
-    for (const auto& variant : variants) {
-        const ExtractionResult result = Extract(video, [&variant](AppSettings& settings) {
+    for (auto [autoDelete, timeStamp] : {std::pair{0LL, 0LL}, {2LL, 0LL}, {1LL, 1LL}}) {
+        const ExtractionResult result = Extract(video, [=](AppSettings& settings) {
             settings.SetTo(3);
-            variant(settings);
+            settings.SetIntegerValue(autoDelete, "_checkBoxAutoDelete");
+            settings.SetAddTimeIntervalToImages(timeStamp);
         });
-        EXPECT_EQ(result.FolderEntries().size(), 3);
+        EXPECT_EQ(result.FolderEntries().size(), 3) << autoDelete << " " << timeStamp;
     }
 }
 
@@ -60,7 +53,6 @@ TEST_F(DuplicateRemovalTest, UnreadableFilesCountAsDifferent) {
     EXPECT_TRUE(processor.IsSameFingerPrint(folder + "/a", folder + "/b"));
     EXPECT_FALSE(processor.IsSameFingerPrint(folder + "/missing", folder + "/b"));
     EXPECT_TRUE(logLines.contains("No Hash for File " + folder + "/missing"));
-    EXPECT_EQ(processor.GetFileFingerPrint(folder + "/a"), "51037a4a37730f52c8732586d3aaa316");
     processor.DeleteFile(folder + "/missing");
     EXPECT_TRUE(logLines.last().startsWith("Error ("));
     EXPECT_TRUE(logLines.last().endsWith("Deleting File [" + folder + "/missing]"));

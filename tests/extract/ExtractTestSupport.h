@@ -19,25 +19,31 @@ struct ExtractionResult {
     QStringList FolderEntries() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
 };
 
-// A fresh store with registered defaults, the time stamp off and a private base folder;
-// `configure` then sets what the test needs.
-// `prepare` sees the processor once the video is open.
-inline ExtractionResult Extract(const QString& video,
-                                const std::function<void(AppSettings&)>& configure = {},
-                                const std::function<void(VideoFileProcessor&)>& prepare = {}) {
+// A processor on `video` opened after a fresh store with registered defaults, the time stamp
+// off and a private base folder; `configure` then sets what the test needs.
+inline std::unique_ptr<VideoFileProcessor> OpenWith(
+    const QString& video, const std::function<void(AppSettings&)>& configure = {}) {
     ResetSettingsStore();
     AppSettings settings;
     settings.DoRegisterDefaults();
     settings.SetAddTimeIntervalToImages(0);
     settings.SetBaseFolder(MakeTempDir("base"));
     if (configure) configure(settings);
-    VideoFileProcessor processor;
-    processor.OpenVideoFile(video);
-    if (prepare) prepare(processor);
+    auto processor = std::make_unique<VideoFileProcessor>();
+    processor->OpenVideoFile(video);
+    return processor;
+}
+
+// An extraction by such a processor; `prepare` sees it once the video is open.
+inline ExtractionResult Extract(const QString& video,
+                                const std::function<void(AppSettings&)>& configure = {},
+                                const std::function<void(VideoFileProcessor&)>& prepare = {}) {
+    const auto processor = OpenWith(video, configure);
+    if (prepare) prepare(*processor);
     ExtractionResult result;
-    result.folder = processor.DoExportAllImages(result.files);
-    result.failedFrames = processor.GetFailedFrameCount();
-    result.firstError = processor.GetFirstWriteError();
+    result.folder = processor->DoExportAllImages(result.files);
+    result.failedFrames = processor->GetFailedFrameCount();
+    result.firstError = processor->GetFirstWriteError();
     return result;
 }
 

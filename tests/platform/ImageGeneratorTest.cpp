@@ -94,7 +94,6 @@ TEST_P(ImageGeneratorFormats, ShowsTheReferenceFrameAtEachTime) {
     const ReferenceFrames reference = DecodeWithReference(video, size.width(), size.height());
     const std::vector<double>& times = reference.times;
     ASSERT_GT(times.size(), 20u);
-    ASSERT_EQ(reference.images.size(), times.size());
 
     // Dense steps (finer than a frame), sparse steps, a repeat, jumps back, and times exactly
     // at and one tick before frames.
@@ -221,10 +220,6 @@ TEST(ImageGeneratorWork, DecodingStaysBounded) {
 }
 
 TEST(ImageGeneratorDamage, DamagedFilesGiveWhatIsLeft) {
-    const auto missing = MediaAsset::Open(TestHome() + "/missing.mp4");
-    ImageGenerator nothing(*missing);
-    for (CMTime time : {kCMTimeZero, CMTimeMake(1, 1)}) ExpectNoFrame(nothing, time);
-
     const QString clean =
         MakeVideo("h264-faststart.mp4", Source() + X264() + QStringList{"-movflags", "+faststart"});
     const ReferenceFrames reference = DecodeWithReference(clean, 160, 120);

@@ -15,21 +15,16 @@ struct WallRange {
     double sizePercentage = 100;
 };
 
-// A processor on `video` with a fresh store: no time stamp, the range, and PNG walls.
+// PNG walls of the range.
 std::unique_ptr<VideoFileProcessor> Open(const QString& video, const WallRange& range) {
-    ResetSettingsStore();
-    AppSettings settings;
-    settings.DoRegisterDefaults();
-    settings.SetAddTimeIntervalToImages(0);
-    settings.SetSelectedFileFormat(4);
-    settings.SetFrom(range.from);
-    settings.SetTo(range.to);
-    settings.SetFrameInterval(range.interval);
-    settings.SetRowsInVideoWall(range.rows);
-    settings.SetImageSizePercentage(range.sizePercentage);
-    auto processor = std::make_unique<VideoFileProcessor>();
-    processor->OpenVideoFile(video);
-    return processor;
+    return OpenWith(video, [&range](AppSettings& settings) {
+        settings.SetSelectedFileFormat(4);
+        settings.SetFrom(range.from);
+        settings.SetTo(range.to);
+        settings.SetFrameInterval(range.interval);
+        settings.SetRowsInVideoWall(range.rows);
+        settings.SetImageSizePercentage(range.sizePercentage);
+    });
 }
 
 class VideoWallTest : public ::testing::Test {
