@@ -61,21 +61,16 @@ TEST(FrameNaming, FourPatterns) {
 // half of one; names that fit are left alone.
 TEST(FrameNaming, TooLongNamesAreCutAtCharacterBoundaries) {
     const QString e = QString::fromUtf8("\u00E9"), smile = QString::fromUtf8("\U0001F600");
-    const struct {
-        QString prefix;
-        qsizetype limit;
-        QString name;
-    } cases[] = {
+    const std::tuple<QString, qsizetype, QString> cases[] = {
         {"clip", 6, "clip12"},          // fits exactly
         {e + e + e, 5, e + "12"},       // 2 bytes each, no half character
         {"a" + smile + "b", 6, "a12"},  // a 4-byte character goes whole
         {"a" + smile + "b", 7, "a" + smile + "12"},
         {"clip", 1, "12"},  // the counter is kept whole
     };
-    for (const auto& c : cases) {
-        const FrameNaming naming{"F", c.prefix, true, false, c.limit};
-        EXPECT_EQ(naming.NameFor(0, 12), "F/" + c.name) << c.limit;
-    }
+    for (const auto& [prefix, limit, name] : cases)
+        EXPECT_EQ((FrameNaming{"F", prefix, true, false, limit}.NameFor(0, 12)), "F/" + name)
+            << limit;
 }
 
 // Run folders are made, not reused: a taken name (a folder or a file) gets the next number;
@@ -85,19 +80,16 @@ TEST(RunFolders, TakenNamesAreNumberedAndLongNamesFit) {
     const QString time = " 19 32 32";
     const QString longName = QString(300, 'v');
     WriteTestFile(parent + "/clip" + time + " 3", "");
-    const struct {
-        QString name;
-        QString expected;
-    } cases[] = {
+    const std::pair<QString, QString> cases[] = {
         {"clip", "clip" + time},
         {"clip", "clip" + time + " 2"},
         {"clip", "clip" + time + " 4"},
         {longName, QString(246, 'v') + time},
         {longName, QString(244, 'v') + time + " 2"},
     };
-    for (const auto& c : cases) {
-        const NewFolder made = MakeNewFolder(parent, c.name, time);
-        EXPECT_EQ(made.path, parent + "/" + c.expected);
+    for (const auto& [name, expected] : cases) {
+        const NewFolder made = MakeNewFolder(parent, name, time);
+        EXPECT_EQ(made.path, parent + "/" + expected);
         EXPECT_TRUE(made.error.isEmpty()) << made.error.toStdString();
         EXPECT_TRUE(QFileInfo(made.path).isDir());
     }
@@ -109,10 +101,8 @@ TEST(RunFolders, TakenNamesAreNumberedAndLongNamesFit) {
 
 TEST(ExtractionRun, DefaultsWriteTheExactFrameOfEveryStep) {
     const QString video = MovingPictureVideo();
-    const ExtractionResult result = Extract(video, [](AppSettings& settings) {
-        settings.SetFrom(0);
-        settings.SetTo(10);
-    });
+    const ExtractionResult result =
+        Extract(video, [](AppSettings& settings) { settings.SetTo(10); });
     EXPECT_TRUE(QRegularExpression("/Stillpress Files/moving-160x120-30fps \\d\\d \\d\\d \\d\\d$")
                     .match(result.folder)
                     .hasMatch())

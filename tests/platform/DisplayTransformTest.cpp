@@ -13,12 +13,12 @@ extern "C" {
 
 namespace {
 
-QImage FrameAsShown(const QString& video, bool asShown, double seconds = 0.4) {
+QImage FrameAsShown(const QString& video, bool asShown) {
     const auto asset = MediaAsset::Open(video);
     ImageGenerator generator(*asset);
     generator.setAppliesPreferredTrackTransform(asShown);
     QString error;
-    QImage image = generator.copyCGImageAtTime(CMTimeMakeWithSeconds(seconds, 600), &error);
+    QImage image = generator.copyCGImageAtTime(CMTimeMakeWithSeconds(0.4, 600), &error);
     EXPECT_FALSE(image.isNull()) << error.toStdString();
     return image;
 }

@@ -42,11 +42,7 @@ TEST(DrawableImage, UnusableSizesGiveNullImagesAndInactivePainters) {
 
 // A bottom-up rectangle in points fills exactly its pixels, whatever the pixels per point.
 TEST(DrawableImage, BottomUpRectanglesLandOnTheirPixels) {
-    const struct {
-        DrawableImage image;
-        QRectF points;
-        QRect pixels;
-    } cases[] = {
+    const std::tuple<DrawableImage, QRectF, QRect> cases[] = {
         {DrawableImage::WithSize({100, 50}), {10, 5, 20, 10}, {10, 35, 20, 10}},
         {DrawableImage(Clear({200, 100}), {100, 50}), {0, 0, 50, 25}, {0, 50, 100, 50}},
     };

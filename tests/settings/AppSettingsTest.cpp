@@ -20,18 +20,12 @@ TEST(AppSettingsTest, StoredNumbersReadThroughTheirConversions) {
     settings.SetRowsInVideoWall(-4);  // (0 is the window test's)
     EXPECT_EQ(settings.GetRowsInVideoWall(), 1);
     using Getter = double (AppSettings::*)() const;
-    struct Case {
-        const char* key;
-        Getter getter;
-        QVariant stored;
-        double read;
-    };
     const Getter interval = &AppSettings::GetFrameInterval,
                  size = &AppSettings::GetImageSizePercentage,
                  delay = &AppSettings::GetFrameDelayDuringExport,
                  rate = &AppSettings::GetFrameRateForExportedVideo, to = &AppSettings::GetTo;
     const double inf = std::numeric_limits<double>::infinity();
-    const Case cases[] = {
+    const std::tuple<const char*, Getter, QVariant, double> cases[] = {
         {"dblFrameInterval", interval, -0.0005, 0.0005},
         {"dblFrameInterval", interval, "1e-300", 1e-300},
         {"dblFrameInterval", interval, -inf, 1.0},
@@ -48,10 +42,9 @@ TEST(AppSettingsTest, StoredNumbersReadThroughTheirConversions) {
         {"FrameRateForExportedVideo", rate, "inf", 10},
     };
     settings.DoRegisterDefaults();
-    for (const Case& c : cases) {
-        QSettings("Quonex", "Stillpress").setValue(c.key, c.stored);
-        EXPECT_EQ((settings.*c.getter)(), c.read)
-            << c.key << " " << c.stored.toString().toStdString();
+    for (const auto& [key, getter, stored, read] : cases) {
+        QSettings("Quonex", "Stillpress").setValue(key, stored);
+        EXPECT_EQ((settings.*getter)(), read) << key << " " << stored.toString().toStdString();
     }
 }
 

@@ -40,11 +40,10 @@ QString Convert(const QString& source, const char* preset, const QString& fileTy
 }
 
 // Sources: 1 s of 25 small pictures without sound (only the video track is checked), coded
-// as their line here says; or the HEVC conversion of the PQ one.
+// as their line here says; or the rotated fixture, or the HEVC conversion of the PQ one.
 QString Source(const QString& name) {
     const QString x264 = "-c:v libx264 -pix_fmt yuv420p", bt709 = " -color_primaries bt709 ";
     const QMap<QString, QString> codings = {
-        {"plain", x264},
         {"anamorphic", "-vf setsar=32/27 " + x264 +
                            " -colorspace smpte170m -color_primaries "
                            "smpte170m -color_trc smpte170m"},
@@ -58,10 +57,8 @@ QString Source(const QString& name) {
          "master-display=G(13250,34500)B(7500,3000)R(34000,16000)WP(15635,16450)L(10000000,"
          "50) -colorspace bt2020nc -color_primaries bt2020 -color_trc smpte2084"},
     };
+    if (name == "rotated") return RotatedVideo(90);
     if (name == "pq-hevc") return Convert(Source("pq"), kHevc);
-    if (name == "rotated")
-        return MakeVideo("present-rotated.mp4", QStringList{"-i", Source("plain"), "-c", "copy",
-                                                            "-metadata:s:v:0", "rotate=90"});
     const QString size = name == "anamorphic" ? "720x480" : "320x240";
     return MakeVideo(
         "present-" + name + ".mp4",
