@@ -28,21 +28,17 @@ struct GifFrame {
     int transparentIndex = -1;
 };
 
-QByteArray PackedLzw(const QByteArray& indices) {
-    QByteArray packed;
+QByteArray ImageBlock(const GifFrame& frame) {
+    QByteArray lzw;
     uint32_t bits = 0;
     int count = 0;
     auto put = [&](int code) {
         bits |= uint32_t(code) << count;
-        for (count += 3; count >= 8; count -= 8, bits >>= 8) packed.append(char(bits & 0xFF));
+        for (count += 3; count >= 8; count -= 8, bits >>= 8) lzw.append(char(bits & 0xFF));
     };
-    for (char index : indices) put(4), put(index);
+    for (char index : frame.indices) put(4), put(index);
     put(5);
-    if (count > 0) packed.append(char(bits & 0xFF));
-    return packed;
-}
-
-QByteArray ImageBlock(const GifFrame& frame, const QByteArray& lzw) {
+    if (count > 0) lzw.append(char(bits & 0xFF));
     QByteArray block("\x21\xF9\x04", 3);
     block.append(char(frame.disposal << 2 | (frame.transparentIndex >= 0 ? 1 : 0)));
     Append16(block, 10);
@@ -62,7 +58,7 @@ QByteArray MakeGif(int width, int height, const std::vector<GifFrame>& frames) {
     Append16(gif, width);
     Append16(gif, height);
     gif.append("\x81\x00\x00", 3).append("\xFF\0\0\0\xFF\0\0\0\xFF\xFF\xFF\xFF", 12);
-    for (const GifFrame& frame : frames) gif += ImageBlock(frame, PackedLzw(frame.indices));
+    for (const GifFrame& frame : frames) gif += ImageBlock(frame);
     return gif.append(';');
 }
 

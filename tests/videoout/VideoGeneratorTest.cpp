@@ -106,15 +106,9 @@ TEST_F(MovieTest, ColoursSurviveTheRoundTrip) {
     }
 }
 
-// A larger image keeps its bottom-left part: its right columns and top rows are cut.
-TEST(PixelBuffer, LargerImagesKeepTheirBottomLeftPart) {
-    QImage larger = Filled({96, 80}, Qt::white);
-    QPainter(&larger).fillRect(0, 32, 64, 48, Qt::blue);
-    EXPECT_EQ(VideoGenerator::pixelBufferFromCGImage(larger, {64, 48}), Filled({64, 48}, Qt::blue));
-}
-
-// 4:2:0 needs even sides: the extra column goes right and the extra row on top, in black.
-TEST_F(MovieTest, OddSizesArePaddedKeepingThePictureBottomLeft) {
+// 4:2:0 needs even sides: the extra column goes right and the extra row on top, in black. A
+// larger image keeps its bottom-left part: its right columns and top rows are cut.
+TEST_F(MovieTest, PicturesKeepTheirBottomLeftPartPaddedOrCut) {
     const QString folder = MakeTempDir("movie-odd");
     SavePng(Filled({33, 25}, QColor(200, 200, 200)), folder + "/odd.png");
     const ReferenceFrames decoded = Write(folder, {"odd.png"}, {34, 26});
@@ -124,6 +118,9 @@ TEST_F(MovieTest, OddSizesArePaddedKeepingThePictureBottomLeft) {
     EXPECT_NEAR(qGreen(frame.pixel(0, 25)), 200, 4);
     EXPECT_LE(qGreen(frame.pixel(16, 0)), 40);   // the top row is padding
     EXPECT_LE(qGreen(frame.pixel(33, 12)), 40);  // the right column is padding
+    QImage larger = Filled({96, 80}, Qt::white);
+    QPainter(&larger).fillRect(0, 32, 64, 48, Qt::blue);
+    EXPECT_EQ(VideoGenerator::pixelBufferFromCGImage(larger, {64, 48}), Filled({64, 48}, Qt::blue));
 }
 
 // Nothing loadable, or a writer that cannot be set up: a message saying why, no file,
