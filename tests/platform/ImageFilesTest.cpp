@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPainter>
 #include <QSet>
 #include <algorithm>
 
@@ -51,10 +52,9 @@ TEST(ImageFilesEncode, EveryTypeRoundTripsWithItsSignature) {
     // Top: opaque left half, half-transparent green right half. Bottom: fully transparent.
     // The parts are whole 16-pixel blocks, so JPEG's blocks do not blend them.
     QImage translucent(64, 32, QImage::Format_ARGB32);
-    translucent.fill(qRgba(0, 0, 0, 0));
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 64; ++x)
-            translucent.setPixel(x, y, x < 32 ? qRgba(200, 30, 60, 255) : qRgba(0, 255, 0, 128));
+    translucent.fill(Qt::transparent);
+    QPainter(&translucent).fillRect(0, 0, 32, 16, QColor(200, 30, 60));
+    QPainter(&translucent).fillRect(32, 0, 32, 16, QColor(0, 255, 0, 128));
     // Signatures, lossless, alpha.
     const std::tuple<ImageFileType, QList<QByteArray>, bool, bool> cases[] = {
         {ImageFileType::Tiff, {QByteArray("II*\0", 4), QByteArray("MM\0*", 4)}, true, true},
