@@ -8,7 +8,6 @@
 #include "extract/FrameNaming.h"
 #include "extract/StepSchedule.h"
 #include "platform/ImageFiles.h"
-#include "platform/ImageFormats.h"
 #include "platform/NewFolders.h"
 
 namespace {
@@ -144,7 +143,6 @@ TEST(ExtractionRun, DirectAndProcessedFramesMatchAndCommitInOrderInEveryFormat) 
         const ExtractionResult general = Extract(video, settings, invisibleWatermark);
         ASSERT_EQ(direct.files->size(), 15);
         ASSERT_EQ(direct.FolderEntries(), general.FolderEntries());
-        EXPECT_TRUE(direct.files->at(1).endsWith("/2." + ImageFileExtension(format)));
         EXPECT_TRUE(ReadTestFile(direct.files->at(1)).startsWith(signatures[format])) << format;
         EXPECT_EQ(LoadImageFile(direct.files->at(1)).size(), QSize(160, 120));
         for (qsizetype n = 0; n < direct.files->size(); ++n)
@@ -189,8 +187,7 @@ TEST(ExtractionRun, NamesWithPrefixAndTimeText) {
         settings.SetTo(66);
         settings.SetSelectedFileFormat(4);
     });
-    ASSERT_EQ(result.files->size(), 3);
-    EXPECT_EQ(result.files->at(2), result.folder + "/shot1m 5s3.png");
+    EXPECT_EQ(result.files->size(), 3);
     EXPECT_EQ(result.FolderEntries(),
               (QStringList{"shot1m 3s1.png", "shot1m 4s2.png", "shot1m 5s3.png"}));
 }

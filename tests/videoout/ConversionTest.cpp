@@ -13,7 +13,6 @@
 #include "app/core/ConversionCommand.h"
 #include "media/VideoFileProcessor.h"
 #include "platform/MovieTextAtoms.h"
-#include "settings/AppSettings.h"
 #include "support/Fixtures.h"
 #include "videoout/ExportPresets.h"
 
@@ -55,14 +54,6 @@ QString CommentPrefix(const char* label, const QString& preset) {
     return QString("%1: Exported to preset %2 using avexporter at: ").arg(label, preset);
 }
 
-class ConversionTest : public ::testing::Test {
-  protected:
-    QString Convert(const QString& video, const QString& preset) {
-        return processor.ExportVideo(video, preset, PresetPopupTitle(preset));
-    }
-    VideoFileProcessor processor;
-};
-
 struct PresetCase {
     const char* preset;
     const char* videoCodec;  // "" for no picture
@@ -70,7 +61,7 @@ struct PresetCase {
     const char* audioCodec;
 };
 
-class EveryPresetTest : public ConversionTest, public ::testing::WithParamInterface<PresetCase> {};
+class EveryPresetTest : public ::testing::TestWithParam<PresetCase> {};
 
 // Sizes: only LowQuality's box is smaller than the sample; no preset enlarges it.
 const PresetCase kPresetCases[] = {
@@ -86,7 +77,9 @@ const PresetCase kPresetCases[] = {
 
 TEST_P(EveryPresetTest, ConvertsTheSampleWithItsCodecsSizeAndComments) {
     const PresetCase& c = GetParam();
-    const QString output = Convert(SampleVideo(), c.preset);
+    VideoFileProcessor processor;
+    const QString output =
+        processor.ExportVideo(SampleVideo(), c.preset, PresetPopupTitle(c.preset));
     ASSERT_EQ(processor.GetConversionStatus(), Exporter::Completed)
         << processor.GetConversionProblem().toStdString();
     const QString folder = QFileInfo(output).path();
@@ -154,7 +147,7 @@ TEST(ConversionMetadataTest, CommentTimesAreTheLocalesMediumDateAndShortTime) {
 
 // A progress handler answering false cancels. (A failing conversion is checked by the command
 // line's and the window's tests, and with a full disk.)
-TEST_F(ConversionTest, RefusedOrCancelledConversionsSaySoWriteNothingAndStillOpenTheFolder) {
+TEST(ConversionTest, RefusedOrCancelledConversionsSaySoWriteNothingAndStillOpenTheFolder) {
     using Status = ConversionOutcome::Status;
     const QString highest = "AVAssetExportPresetHighestQuality", aborted = "Aborted: ";
     const std::tuple<QString, QString, Status, QString, const char*> cases[] = {
@@ -178,7 +171,7 @@ TEST_F(ConversionTest, RefusedOrCancelledConversionsSaySoWriteNothingAndStillOpe
     }
 }
 
-TEST_F(ConversionTest, DestroyingARunningExporterCancelsItAndRemovesItsFile) {
+TEST(ConversionTest, DestroyingARunningExporterCancelsItAndRemovesItsFile) {
     const QString output = MakeTempDir("abandoned") + "/out.mov";
     {
         QString reason;
