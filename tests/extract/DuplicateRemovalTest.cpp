@@ -22,11 +22,8 @@ TEST_F(DuplicateRemovalTest, OnlyTheLastOfEachRunOfCopiesStays) {
         {"ten-red.mkv", QStringList(10, "red"), {"10.tiff"}},
     };
     for (const auto& [name, colours, kept] : cases) {
-        const ExtractionResult result =
-            Extract(ColourSequenceVideo(name, colours), [&colours](AppSettings& settings) {
-                settings.SetTo(colours.size());
-                settings.SetIntegerValue(1, "_checkBoxAutoDelete");
-            });
+        const ExtractionResult result = Extract(ColourSequenceVideo(name, colours),
+                                                {.to = double(colours.size()), .autoDelete = 1});
         EXPECT_EQ(result.FolderEntries(), kept);
         EXPECT_EQ(result.files->size(), colours.size());
         EXPECT_TRUE(logLines.contains("Delete File : " + result.folder + "/1.tiff"));
@@ -36,11 +33,8 @@ TEST_F(DuplicateRemovalTest, OnlyTheLastOfEachRunOfCopiesStays) {
 TEST_F(DuplicateRemovalTest, OffOrNotExactlyOneOrTimeStampedKeepsEverything) {
     const QString video = ColourSequenceVideo("ten-red.mkv", QStringList(10, "red"));
     for (auto [autoDelete, timeStamp] : {std::pair{0LL, 0LL}, {2LL, 0LL}, {1LL, 1LL}}) {
-        const ExtractionResult result = Extract(video, [=](AppSettings& settings) {
-            settings.SetTo(3);
-            settings.SetIntegerValue(autoDelete, "_checkBoxAutoDelete");
-            settings.SetAddTimeIntervalToImages(timeStamp);
-        });
+        const ExtractionResult result =
+            Extract(video, {.to = 3, .autoDelete = autoDelete, .timeStamp = timeStamp});
         EXPECT_EQ(result.FolderEntries().size(), 3) << autoDelete << " " << timeStamp;
     }
 }

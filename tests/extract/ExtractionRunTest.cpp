@@ -100,8 +100,7 @@ TEST(RunFolders, TakenNamesAreNumberedAndLongNamesFit) {
 
 TEST(ExtractionRun, DefaultsWriteTheExactFrameOfEveryStep) {
     const QString video = MovingPictureVideo();
-    const ExtractionResult result =
-        Extract(video, [](AppSettings& settings) { settings.SetTo(10); });
+    const ExtractionResult result = Extract(video, {});
     EXPECT_TRUE(QRegularExpression("/Stillpress Files/moving-160x120-30fps \\d\\d \\d\\d \\d\\d$")
                     .match(result.folder)
                     .hasMatch())
@@ -134,13 +133,9 @@ TEST(ExtractionRun, DirectAndProcessedFramesMatchAndCommitInOrderInEveryFormat) 
     const QByteArray signatures[] = {
         "II*", "BM", "GIF8", "\xFF\xD8\xFF", "\x89PNG", QByteArray("\x00\x00\x00\x0CjP  ", 8)};
     for (long long format = 0; format < 6; ++format) {
-        const auto settings = [format](AppSettings& s) {
-            s.SetSelectedFileFormat(format);
-            s.SetTo(10);
-            s.SetFrameInterval(0.7);
-        };
-        const ExtractionResult direct = Extract(video, settings);
-        const ExtractionResult general = Extract(video, settings, invisibleWatermark);
+        const RunOptions options{.interval = 0.7, .format = format};
+        const ExtractionResult direct = Extract(video, options);
+        const ExtractionResult general = Extract(video, options, {}, invisibleWatermark);
         ASSERT_EQ(direct.files->size(), 15);
         ASSERT_EQ(direct.FolderEntries(), general.FolderEntries());
         EXPECT_TRUE(ReadTestFile(direct.files->at(1)).startsWith(signatures[format])) << format;
@@ -158,12 +153,7 @@ TEST(ExtractionRun, DirectAndProcessedFramesMatchAndCommitInOrderInEveryFormat) 
 TEST(ExtractionRun, CancellingKeepsOnlyTheReportedFrames) {
     std::vector<long long> reported;
     const ExtractionResult result = Extract(
-        MovingPictureVideo(),
-        [](AppSettings& s) {
-            s.SetTo(10);
-            s.SetFrameInterval(0.1);
-        },
-        [&reported](VideoFileProcessor& processor) {
+        MovingPictureVideo(), {.interval = 0.1}, {}, [&reported](VideoFileProcessor& processor) {
             processor.SetProgressHandler([&reported](long long done, long long total) {
                 EXPECT_EQ(total, 101);  // sums of 0.1 stay just below 10
                 reported.push_back(done);
@@ -179,24 +169,19 @@ TEST(ExtractionRun, NamesWithPrefixAndTimeText) {
     const QString video = MakeVideo(
         "long-64x48-5fps.mp4",
         "-f lavfi -i testsrc2=size=64x48:rate=5:duration=70 -c:v libx264 -preset ultrafast");
-    const ExtractionResult result = Extract(video, [](AppSettings& settings) {
-        settings.SetOutputImageFileNameParameter1("shot");
-        settings.SetOutputImageAppendFileName(1);
-        settings.SetOutputImageFileNameAppendDuration(1);
-        settings.SetFrom(63);
-        settings.SetTo(66);
-        settings.SetSelectedFileFormat(4);
-    });
+    const ExtractionResult result =
+        Extract(video, {.from = 63, .to = 66, .format = 4}, [](AppSettings& settings) {
+            settings.SetOutputImageFileNameParameter1("shot");
+            settings.SetOutputImageAppendFileName(1);
+            settings.SetOutputImageFileNameAppendDuration(1);
+        });
     EXPECT_EQ(result.files->size(), 3);
     EXPECT_EQ(result.FolderEntries(),
               (QStringList{"shot1m 3s1.png", "shot1m 4s2.png", "shot1m 5s3.png"}));
 }
 
 TEST(ExtractionRun, AnUnknownFormatCodeWritesNothingAndSaysSo) {
-    const ExtractionResult result = Extract(MovingPictureVideo(), [](AppSettings& settings) {
-        settings.SetTo(3);
-        settings.SetSelectedFileFormat(9);
-    });
+    const ExtractionResult result = Extract(MovingPictureVideo(), {.to = 3, .format = 9});
     EXPECT_TRUE(result.FolderEntries().isEmpty());
     EXPECT_EQ(result.failedFrames, 3);
     EXPECT_TRUE(result.firstError.contains("9"));
@@ -207,10 +192,7 @@ TEST(ExtractionRun, StepsPastTheLastFrameAreSkippedAndKeepTheirNumbers) {
     const QString video = MakeVideo("short-picture.mkv",
                                     "-f lavfi -i testsrc2=size=64x48:rate=10:duration=2 -f lavfi "
                                     "-i sine=duration=4 -c:v libx264 -preset ultrafast -c:a aac");
-    const ExtractionResult result = Extract(video, [](AppSettings& settings) {
-        settings.SetTo(100);
-        settings.SetFrom(1);
-    });
+    const ExtractionResult result = Extract(video, {.from = 1, .to = 100});
     EXPECT_EQ(result.FolderEntries(), (QStringList{"1.tiff"}));
     EXPECT_GE(result.files->size(), 1);
     EXPECT_EQ(result.failedFrames, 0);

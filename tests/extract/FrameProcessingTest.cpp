@@ -134,12 +134,9 @@ TEST(FrameProcessing, RunAppliesGreyScaleAndStampsAfterScaling) {
         ColourSequenceVideo("red-white-320.mkv", {"red", "white"}, QSize(320, 240));
     const QString watermark = MakeTempDir("mark") + "/mark.png";
     Filled({8, 8}, Qt::green).save(watermark);
-    const ExtractionResult result = Extract(video, [&watermark](AppSettings& settings) {
-        settings.SetTo(1);
+    const RunOptions options{.to = 1, .sizePercentage = 50, .format = 4, .timeStamp = 1};
+    const ExtractionResult result = Extract(video, options, [&watermark](AppSettings& settings) {
         settings.SetOutputImageAsGreyScale(1);
-        settings.SetImageSizePercentage(50);
-        settings.SetAddTimeIntervalToImages(1);
-        settings.SetSelectedFileFormat(4);
         settings.SetAddWatermark(1);
         settings.SetWatermarkFilePath(watermark);
         settings.SetAlignment(2);
