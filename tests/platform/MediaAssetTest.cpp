@@ -21,31 +21,29 @@ QStringList Video(double seconds, const QString& rate, const QString& args) {
 
 TEST(MediaAsset, ReportsItsTracksTimeScaleRateAndSize) {
     const struct {
-        QString file;
-        QStringList args;
+        QString path;
         int32_t timescale;  // 0: not checked
         double seconds, tolerance;
         float rate;
         const char* codec;
     } cases[] = {
         // ffmpeg's mp4 muxer gives a 25 fps track the time base 1/12800.
-        {"asset-h264.mp4", Video(3, "25", "-c:v libx264"), 12800, 3.0, 0, 25, "h264"},
-        {"asset-2997.mkv", Video(2, "30000/1001", "-c:v libx264"), 1000, 2.0, 0.04, 29.97f, "h264"},
+        {MakeVideo("asset-h264.mp4", Video(3, "25", "-c:v libx264")), 12800, 3.0, 0, 25, "h264"},
+        {MakeVideo("asset-2997.mkv", Video(2, "30000/1001", "-c:v libx264")), 1000, 2.0, 0.04,
+         29.97f, "h264"},
         // AVI counts in frames (1/25 s); that scale is raised so 0.1 s steps stay exact.
-        {"asset-mpeg4.avi", Video(2, "25", "-c:v mpeg4"), 0, 2.0, 0, 25, "mpeg4"},
+        {MakeVideo("asset-mpeg4.avi", Video(2, "25", "-c:v mpeg4")), 0, 2.0, 0, 25, "mpeg4"},
         // The container states no data rate; it is estimated from the size.
-        {"asset-vp9.webm", Video(2, "25", "-c:v libvpx-vp9 -deadline realtime -cpu-used 8"), 0, 2.0,
-         0.04, 25, "vp9"},
-        // The natural size ignores rotation.
-        {"asset-rotated.mp4", Video(1, "25", "-c:v libx264 -metadata:s:v:0 rotate=90"), 0, 1.0,
-         0.04, 25, "h264"},
-        {"asset-sine.m4a", QString("-f lavfi -i sine=duration=1.5 -c:a aac").split(' '), 0, 1.5,
-         0.05, 0, "aac"},
+        {MakeVideo("asset-vp9.webm",
+                   Video(2, "25", "-c:v libvpx-vp9 -deadline realtime -cpu-used 8")),
+         0, 2.0, 0.04, 25, "vp9"},
+        {RotatedVideo(90), 0, 1.0, 0.04, 25, "h264"},  // the natural size ignores rotation
+        {MakeVideo("asset-sine.m4a", "-f lavfi -i sine=duration=1.5 -c:a aac"), 0, 1.5, 0.05, 0,
+         "aac"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.file.toStdString());
-        const QString path = MakeVideo(c.file, c.args);
-        const auto asset = MediaAsset::Open(path);
+        SCOPED_TRACE(c.path.toStdString());
+        const auto asset = MediaAsset::Open(c.path);
         EXPECT_TRUE(asset->isReadable());
         if (c.timescale) {
             EXPECT_EQ(asset->duration().timescale, c.timescale);
@@ -58,10 +56,10 @@ TEST(MediaAsset, ReportsItsTracksTimeScaleRateAndSize) {
         EXPECT_EQ(asset->tracks()[0].mediaType, c.rate > 0 ? "video" : "audio");
         EXPECT_EQ(asset->tracks()[0].codecName, c.codec);
         if (c.rate == 0) continue;
-        const double fileRate = ReadTestFile(path).size() * 8.0 / c.seconds;
+        const double fileRate = ReadTestFile(c.path).size() * 8.0 / c.seconds;
         EXPECT_GT(asset->estimatedDataRate(), fileRate * 0.5);
         EXPECT_LT(asset->estimatedDataRate(), fileRate * 1.5);
-        if (c.file.endsWith(".avi")) {
+        if (c.path.endsWith(".avi")) {
             EXPECT_EQ(asset->duration().timescale % 25, 0);
             EXPECT_GE(asset->duration().timescale, 600);
         }
