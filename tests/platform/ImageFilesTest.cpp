@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -204,7 +203,9 @@ TEST(ImageFilesWrite, ReplacesFilesAndFailuresSayWhyAndLeaveNothingBehind) {
 TEST(ImageFilesWrite, ReplacementsKeepTheOldFileUntilTheNewOneIsComplete) {
     const QString folder = MakeTempDir("replacements");
     const QString path = WriteTestFile(folder + "/old.png", "old picture");
-    ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0640), 0);
+    const auto permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                             QFile::WriteUser | QFile::ReadGroup;  // 0640
+    ASSERT_TRUE(QFile::setPermissions(path, permissions));
     QString error;
     for (const WriteFaultPlan& plan :
          {WriteFaultPlan{.bytesBeforeFailure = 3}, WriteFaultPlan{.failingSync = 1},
@@ -228,9 +229,7 @@ TEST(ImageFilesWrite, ReplacementsKeepTheOldFileUntilTheNewOneIsComplete) {
     ASSERT_TRUE(WriteFileData(link, "new picture", &error)) << error.toStdString();
     EXPECT_EQ(ReadTestFile(path), "new picture");
     EXPECT_TRUE(QFileInfo(link).isSymLink());
-    struct stat replaced {};
-    ASSERT_EQ(stat(QFile::encodeName(path).constData(), &replaced), 0);
-    EXPECT_EQ(replaced.st_mode & 07777, 0640u);
+    EXPECT_EQ(QFile::permissions(path), permissions);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
               (QStringList{"link.png", "old.png"}));
 }
