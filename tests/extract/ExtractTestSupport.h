@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "media/VideoFileProcessor.h"
 #include "settings/AppSettings.h"
@@ -19,25 +20,49 @@ struct ExtractionResult {
     QStringList FolderEntries() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
 };
 
-// A fresh store with registered defaults, the time stamp off and a private base folder;
-// `configure` then sets what the test needs.
-// `prepare` sees the processor once the video is open.
-inline ExtractionResult Extract(const QString& video,
-                                const std::function<void(AppSettings&)>& configure = {},
-                                const std::function<void(VideoFileProcessor&)>& prepare = {}) {
+// The settings most runs choose; the interval and format stay the registered defaults, and the
+// time stamp is off, unless asked for.
+struct RunOptions {
+    double from = 0, to = 10;
+    std::optional<double> interval = std::nullopt;
+    double sizePercentage = 100;
+    std::optional<long long> format = std::nullopt;
+    long long rows = 3, autoDelete = 0, timeStamp = 0;
+};
+
+// A processor on `video` opened after a fresh store with registered defaults, `options` and a
+// private base folder; `configure` then sets what else the test needs.
+inline std::unique_ptr<VideoFileProcessor> OpenWith(
+    const QString& video, const RunOptions& options,
+    const std::function<void(AppSettings&)>& configure = {}) {
     ResetSettingsStore();
     AppSettings settings;
     settings.DoRegisterDefaults();
-    settings.SetAddTimeIntervalToImages(0);
     settings.SetBaseFolder(MakeTempDir("base"));
+    settings.SetFrom(options.from);
+    settings.SetTo(options.to);
+    if (options.interval) settings.SetFrameInterval(*options.interval);
+    settings.SetImageSizePercentage(options.sizePercentage);
+    if (options.format) settings.SetSelectedFileFormat(*options.format);
+    settings.SetRowsInVideoWall(options.rows);
+    settings.SetIntegerValue(options.autoDelete, "_checkBoxAutoDelete");
+    settings.SetAddTimeIntervalToImages(options.timeStamp);
     if (configure) configure(settings);
-    VideoFileProcessor processor;
-    processor.OpenVideoFile(video);
-    if (prepare) prepare(processor);
+    auto processor = std::make_unique<VideoFileProcessor>();
+    processor->OpenVideoFile(video);
+    return processor;
+}
+
+// An extraction by such a processor; `prepare` sees it once the video is open.
+inline ExtractionResult Extract(const QString& video, const RunOptions& options,
+                                const std::function<void(AppSettings&)>& configure = {},
+                                const std::function<void(VideoFileProcessor&)>& prepare = {}) {
+    const auto processor = OpenWith(video, options, configure);
+    if (prepare) prepare(*processor);
     ExtractionResult result;
-    result.folder = processor.DoExportAllImages(result.files);
-    result.failedFrames = processor.GetFailedFrameCount();
-    result.firstError = processor.GetFirstWriteError();
+    result.folder = processor->DoExportAllImages(result.files);
+    result.failedFrames = processor->GetFailedFrameCount();
+    result.firstError = processor->GetFirstWriteError();
     return result;
 }
 

@@ -28,21 +28,17 @@ struct GifFrame {
     int transparentIndex = -1;
 };
 
-QByteArray PackedLzw(const QByteArray& indices) {
-    QByteArray packed;
+QByteArray ImageBlock(const GifFrame& frame) {
+    QByteArray lzw;
     uint32_t bits = 0;
     int count = 0;
     auto put = [&](int code) {
         bits |= uint32_t(code) << count;
-        for (count += 3; count >= 8; count -= 8, bits >>= 8) packed.append(char(bits & 0xFF));
+        for (count += 3; count >= 8; count -= 8, bits >>= 8) lzw.append(char(bits & 0xFF));
     };
-    for (char index : indices) put(4), put(index);
+    for (char index : frame.indices) put(4), put(index);
     put(5);
-    if (count > 0) packed.append(char(bits & 0xFF));
-    return packed;
-}
-
-QByteArray ImageBlock(const GifFrame& frame, const QByteArray& lzw) {
+    if (count > 0) lzw.append(char(bits & 0xFF));
     QByteArray block("\x21\xF9\x04", 3);
     block.append(char(frame.disposal << 2 | (frame.transparentIndex >= 0 ? 1 : 0)));
     Append16(block, 10);
@@ -62,7 +58,7 @@ QByteArray MakeGif(int width, int height, const std::vector<GifFrame>& frames) {
     Append16(gif, width);
     Append16(gif, height);
     gif.append("\x81\x00\x00", 3).append("\xFF\0\0\0\xFF\0\0\0\xFF\xFF\xFF\xFF", 12);
-    for (const GifFrame& frame : frames) gif += ImageBlock(frame, PackedLzw(frame.indices));
+    for (const GifFrame& frame : frames) gif += ImageBlock(frame);
     return gif.append(';');
 }
 
@@ -112,36 +108,29 @@ TEST_F(GifFramesTest, FramesAreCompositedAsAViewerShowsThem) {
                                                   {3, 3, 1, 1, "\x03", 1}}))
                   .writtenFrames,
               4);
-    const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), green = qRgb(0, 255, 0),
-               white = qRgb(255, 255, 255), clear = qRgba(0, 0, 0, 0);
-    struct Pixel {
-        int frame, x, y;
-        QRgb expected;
+    // Each frame's rows: red, green, blue, white or clear (.).
+    const char* const expected[] = {"rrrr rrrr rrrr rrrr", "rrrr rrbr rbbr rrrr",
+                                    "grrr r..r r..r rrrr", "rrrr r..r r..r rrrw"};
+    const QList<QRgb> colours{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255),
+                              qRgb(255, 255, 255)};
+    const auto name = [&colours](QRgb pixel) {
+        const qsizetype colour = colours.indexOf(pixel);
+        return qAlpha(pixel) == 0 ? '.' : colour < 0 ? '?' : "rgbw"[colour];
     };
-    const Pixel pixels[] = {
-        {1, 0, 0, red}, {1, 3, 3, red},   {2, 1, 1, red},   {2, 2, 1, blue},  {2, 2, 2, blue},
-        {2, 0, 0, red}, {3, 0, 0, green}, {3, 1, 1, clear}, {3, 2, 2, clear}, {3, 3, 3, red},
-        {4, 0, 0, red}, {4, 1, 1, clear}, {4, 3, 3, white}, {4, 3, 0, red},
-    };
-    for (const Pixel& pixel : pixels) {
-        const QRgb seen = QImage(QString("%1/layers/%2.png").arg(chosen).arg(pixel.frame))
-                              .convertToFormat(kArgb)
-                              .pixel(pixel.x, pixel.y);
-        EXPECT_TRUE(seen == pixel.expected || (qAlpha(seen) == 0 && qAlpha(pixel.expected) == 0))
-            << "frame " << pixel.frame << " at " << pixel.x << "," << pixel.y << ": " << std::hex
-            << seen;
+    for (int n = 1; n <= 4; ++n) {
+        const QImage frame =
+            QImage(QString("%1/layers/%2.png").arg(chosen).arg(n)).convertToFormat(kArgb);
+        QString seen;
+        for (int y = 0; y < 4; ++y, seen += ' ')
+            for (int x = 0; x < 4; ++x) seen += name(frame.pixel(x, y));
+        EXPECT_EQ(seen.trimmed(), expected[n - 1]) << "frame " << n;
     }
 }
 
 TEST_F(GifFramesTest, StillOrUnreadableGifsLeaveTheFolderEmptyButCreatedAndShown) {
     const QByteArray party = ReadTestFile(PartyGif());
     using Status = GifExtractionOutcome::Status;
-    struct Case {
-        QString name;
-        QByteArray bytes;
-        Status status;
-    };
-    const Case cases[] = {
+    const std::tuple<QString, QByteArray, Status> cases[] = {
         {"a.b.gif", MakeGif(2, 2, {{0, 0, 2, 2, QByteArray(4, 1)}}), Status::StillImage},
         {"svg.gif",
          ReadTestFile(QString(STILLPRESS_SOURCE_DIR) + "/resources/icons/stillpress.svg"),
@@ -149,12 +138,13 @@ TEST_F(GifFramesTest, StillOrUnreadableGifsLeaveTheFolderEmptyButCreatedAndShown
         {"empty.gif", QByteArray(), Status::NotReadable},
         {"header.gif", party.left(13), Status::StillImage},
     };
-    for (const Case& still : cases) {
-        const GifExtractionOutcome outcome = ExtractBytes(still.name, still.bytes);
-        const QString folder = chosen + "/" + QFileInfo(still.name).completeBaseName();
-        EXPECT_EQ(outcome.status, still.status) << still.name.toStdString();
-        EXPECT_TRUE(QFileInfo(folder).isDir()) << still.name.toStdString();
-        EXPECT_TRUE(FilesIn(folder).isEmpty()) << still.name.toStdString();
+    for (const auto& [name, bytes, status] : cases) {
+        SCOPED_TRACE(name.toStdString());
+        const GifExtractionOutcome outcome = ExtractBytes(name, bytes);
+        const QString folder = chosen + "/" + QFileInfo(name).completeBaseName();
+        EXPECT_EQ(outcome.status, status);
+        EXPECT_TRUE(QFileInfo(folder).isDir());
+        EXPECT_TRUE(FilesIn(folder).isEmpty());
         EXPECT_EQ(Recorded().openedURLs, QStringList{folder});
     }
 }

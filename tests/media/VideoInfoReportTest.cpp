@@ -78,11 +78,9 @@ TEST(VideoInfoReportTest, HdVideoReportHasEveryLineInOrderWithCrLfEnds) {
         "Frame Rate:\t2.000000",
     };
     EXPECT_EQ(lines.mid(0, 12), expected);
-    EXPECT_GT(processor.m_oVideoTimeScale, 0);
     // Ends with the data rate line: no lyrics, date or tags.
     EXPECT_TRUE(lines.last().startsWith("Estimated Data Rate :\t")) << lines.last().toStdString();
     EXPECT_TRUE(lines.last().endsWith(" per second."));
-    EXPECT_FALSE(report.endsWith("\r\n"));
     EXPECT_EQ(report.count('\n'), report.count("\r\n"));
 }
 
@@ -99,9 +97,7 @@ TEST(VideoInfoReportTest, TagsGiveTheCreatedLyricsAndValueLines) {
 }
 
 TEST(VideoInfoReportTest, UnreadableFileLeavesOutTheDigestAndShowsZeroBytes) {
-    VideoFileProcessor processor;
-    processor.OpenVideoFile(TestHome() + "/no such video.mp4");
-    const QString report = processor.GetVideoInfo();
+    const QString report = ReportOf(TestHome() + "/no such video.mp4");
     EXPECT_FALSE(report.contains("MD5"));
     EXPECT_FALSE(report.contains("File Size :"));
     EXPECT_TRUE(report.contains("\r\nFile Size (in Bytes) :\t0\r\n"));

@@ -1,6 +1,5 @@
 // The conversion by export preset without the window: every preset on the bundled sample, the
-// output's name, streams and comments, and the conversions that are refused, fail or are
-// cancelled.
+// output's name, streams and comments, and the conversions that are refused or cancelled.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -14,7 +13,6 @@
 #include "app/core/ConversionCommand.h"
 #include "media/VideoFileProcessor.h"
 #include "platform/MovieTextAtoms.h"
-#include "settings/AppSettings.h"
 #include "support/Fixtures.h"
 #include "videoout/ExportPresets.h"
 
@@ -22,31 +20,31 @@ namespace {
 
 // What ffprobe reads from a file: codec and size by stream kind, and the container's tags.
 struct Probe {
+    QJsonObject tags;
     QString videoCodec, audioCodec;
     QSize size;
-    QJsonObject tags;
+    double videoSeconds = 0;
 };
 
 Probe ProbeFile(const QString& path) {
     QByteArray out;
-    EXPECT_EQ(
-        RunProgram("ffprobe",
-                   {"-v", "error", "-show_entries",
-                    "stream=codec_type,codec_name,width,height:format_tags", "-of", "json", path},
-                   &out),
-        0);
+    EXPECT_EQ(RunProgram("ffprobe",
+                         {"-v", "error", "-show_entries",
+                          "stream=codec_type,codec_name,width,height,duration:format_tags", "-of",
+                          "json", path},
+                         &out),
+              0);
     const QJsonObject json = QJsonDocument::fromJson(out).object();
     Probe probe;
+    probe.tags = json["format"]["tags"].toObject();
     for (const QJsonValue& value : json["streams"].toArray()) {
         const QJsonObject stream = value.toObject();
-        if (stream["codec_type"] == "video") {
-            probe.videoCodec = stream["codec_name"].toString();
-            probe.size = QSize(stream["width"].toInt(), stream["height"].toInt());
-        } else if (stream["codec_type"] == "audio") {
-            probe.audioCodec = stream["codec_name"].toString();
-        }
+        if (stream["codec_type"] == "audio") probe.audioCodec = stream["codec_name"].toString();
+        if (stream["codec_type"] != "video") continue;
+        probe.videoCodec = stream["codec_name"].toString();
+        probe.size = QSize(stream["width"].toInt(), stream["height"].toInt());
+        probe.videoSeconds = stream["duration"].toString().toDouble();
     }
-    probe.tags = json["format"].toObject()["tags"].toObject();
     return probe;
 }
 
@@ -56,14 +54,6 @@ QString CommentPrefix(const char* label, const QString& preset) {
     return QString("%1: Exported to preset %2 using avexporter at: ").arg(label, preset);
 }
 
-class ConversionTest : public ::testing::Test {
-  protected:
-    QString Convert(const QString& video, const QString& preset) {
-        return processor.ExportVideo(video, preset, PresetPopupTitle(preset));
-    }
-    VideoFileProcessor processor;
-};
-
 struct PresetCase {
     const char* preset;
     const char* videoCodec;  // "" for no picture
@@ -71,7 +61,7 @@ struct PresetCase {
     const char* audioCodec;
 };
 
-class EveryPresetTest : public ConversionTest, public ::testing::WithParamInterface<PresetCase> {};
+class EveryPresetTest : public ::testing::TestWithParam<PresetCase> {};
 
 // Sizes: only LowQuality's box is smaller than the sample; no preset enlarges it.
 const PresetCase kPresetCases[] = {
@@ -87,7 +77,9 @@ const PresetCase kPresetCases[] = {
 
 TEST_P(EveryPresetTest, ConvertsTheSampleWithItsCodecsSizeAndComments) {
     const PresetCase& c = GetParam();
-    const QString output = Convert(SampleVideo(), c.preset);
+    VideoFileProcessor processor;
+    const QString output =
+        processor.ExportVideo(SampleVideo(), c.preset, PresetPopupTitle(c.preset));
     ASSERT_EQ(processor.GetConversionStatus(), Exporter::Completed)
         << processor.GetConversionProblem().toStdString();
     const QString folder = QFileInfo(output).path();
@@ -99,6 +91,8 @@ TEST_P(EveryPresetTest, ConvertsTheSampleWithItsCodecsSizeAndComments) {
     EXPECT_EQ(probe.videoCodec, c.videoCodec);
     EXPECT_EQ(probe.size, c.size);
     EXPECT_EQ(probe.audioCodec, c.audioCodec);
+    // The last picture lasts as long as the others: the track is as long as the sample's.
+    EXPECT_NEAR(probe.videoSeconds, *c.videoCodec ? 8.0 : 0, 0.1 / 30);
     // FFmpeg reads the grown movie box: "comment" is one of the two "©cmt" texts.
     const QString comment = probe.tags["comment"].toString();
     EXPECT_TRUE(comment.startsWith(CommentPrefix("QuickTime userdata", c.preset)) ||
@@ -151,44 +145,33 @@ TEST(ConversionMetadataTest, CommentTimesAreTheLocalesMediumDateAndShortTime) {
     }
 }
 
-TEST_F(ConversionTest, RefusalsSayWhyWriteNothingAndStillOpenTheFolder) {
-    const std::tuple<QString, const char*, const char*> cases[] = {
-        {SilentVideo(), "AVAssetExportPresetAppleM4A", "no sound"},
-        {SoundOnly(), "AVAssetExportPresetHighestQuality", "no picture"},
-        {SampleVideo(), "AVAssetExportPresetNoSuchThing", "no exporter"},
+// A progress handler answering false cancels. (A failing conversion is checked by the command
+// line's and the window's tests, and with a full disk.)
+TEST(ConversionTest, RefusedOrCancelledConversionsSaySoWriteNothingAndStillOpenTheFolder) {
+    using Status = ConversionOutcome::Status;
+    const QString highest = "AVAssetExportPresetHighestQuality", aborted = "Aborted: ";
+    const std::tuple<QString, QString, Status, QString, const char*> cases[] = {
+        {SilentVideo(), "AVAssetExportPresetAppleM4A", Status::Refused, aborted, "no sound"},
+        {SoundOnly(), highest, Status::Refused, aborted, "no picture"},
+        {SampleVideo(), "AVAssetExportPresetNoSuchThing", Status::Refused, aborted, "no exporter"},
+        {SampleVideo(), highest, Status::Cancelled, "Cancelled: ", "was not Written"},
     };
-    for (const auto& [video, preset, reason] : cases) {
+    for (const auto& [video, preset, status, title, reason] : cases) {
         RecordedMessages messages;
         Recorded().openedURLs.clear();
-        const ConversionOutcome outcome =
-            RunConversionCommand({video, preset, "Title", {}, {}}, messages);
-        EXPECT_EQ(outcome.status, ConversionOutcome::Status::Refused);
-        ASSERT_EQ(messages.shown.size(), 1);
-        EXPECT_TRUE(messages.shown[0].startsWith("Video Conversion Aborted: "));
-        EXPECT_TRUE(messages.shown[0].contains(reason)) << messages.shown[0].toStdString();
+        const ConversionOutcome outcome = RunConversionCommand(
+            {video, preset, "Title", [](float) { return false; }, {}}, messages);
+        EXPECT_EQ(outcome.status, status);
         const QString folder = QFileInfo(outcome.outputPath).path();
         EXPECT_TRUE(QDir(folder).isEmpty());
         EXPECT_EQ(Recorded().openedURLs, QStringList{folder});
+        ASSERT_EQ(messages.shown.size(), 1);
+        EXPECT_TRUE(messages.shown[0].startsWith("Video Conversion " + title));
+        EXPECT_TRUE(messages.shown[0].contains(reason)) << messages.shown[0].toStdString();
     }
 }
 
-// A progress handler answering false cancels, and no file is left. (A failing conversion is
-// checked by the command line's and the window's tests, and with a full disk.)
-TEST_F(ConversionTest, CancelledConversionSaysSoAndLeavesNoFile) {
-    RecordedMessages messages;
-    const ConversionOutcome outcome = RunConversionCommand({SampleVideo(),
-                                                            "AVAssetExportPresetHighestQuality",
-                                                            "HighestQuality",
-                                                            [](float) { return false; },
-                                                            {}},
-                                                           messages);
-    EXPECT_EQ(outcome.status, ConversionOutcome::Status::Cancelled);
-    ASSERT_EQ(messages.shown.size(), 1);
-    EXPECT_TRUE(messages.shown[0].startsWith("Video Conversion Cancelled: "));
-    EXPECT_TRUE(QDir(QFileInfo(outcome.outputPath).path()).isEmpty());
-}
-
-TEST_F(ConversionTest, DestroyingARunningExporterCancelsItAndRemovesItsFile) {
+TEST(ConversionTest, DestroyingARunningExporterCancelsItAndRemovesItsFile) {
     const QString output = MakeTempDir("abandoned") + "/out.mov";
     {
         QString reason;

@@ -16,12 +16,12 @@ class ImageWallTest : public ::testing::Test {
   protected:
     void SetUp() override { AppSettings().SetSelectedFileFormat(4); }
 
-    // Writes each (name, size) as a PNG of the next colour; answers the colour order of the
-    // images collected from the folder, or nothing.
-    std::vector<int> Collect(const std::vector<std::pair<QString, QSize>>& files,
+    // Writes each name as a PNG of the next colour, 40 x 30 unless `sizes` says otherwise;
+    // answers the colour order of the images collected from the folder, or nothing.
+    std::vector<int> Collect(const QStringList& names, const QList<QSize>& sizes = {},
                              std::shared_ptr<QStringList> exported = nullptr) {
-        for (size_t index = 0; index < files.size(); ++index)
-            Filled(files[index].second, kColours[index]).save(folder + "/" + files[index].first);
+        for (int index = 0; index < names.size(); ++index)
+            Filled(sizes.value(index, {40, 30}), kColours[index]).save(folder + "/" + names[index]);
         std::vector<int> order;
         if (const auto wall = CollectWallImages(folder, exported, messages))
             for (const QImage& image : wall->images)
@@ -66,11 +66,7 @@ TEST_F(ImageWallTest, WallsThatCannotBeMadeSaySoAndOpenNothing) {
 TEST_F(ImageWallTest, TheFolderIsTakenInNumericCaseSensitiveOrderSkippingNonImages) {
     WriteTestFile(folder + "/0 notes.txt", "not an image");
     QDir(folder).mkdir("Frame 0.png");
-    EXPECT_EQ(Collect({{"Frame 1.png", {40, 30}},
-                       {"Frame 10.png", {40, 30}},
-                       {"Frame 2.png", {40, 30}},
-                       {"frame 3.png", {40, 30}},
-                       {".hidden.png", {40, 30}}}),
+    EXPECT_EQ(Collect({"Frame 1.png", "Frame 10.png", "Frame 2.png", "frame 3.png", ".hidden.png"}),
               (std::vector<int>{4, 0, 2, 1, 3}));
     EXPECT_EQ(QDir::currentPath(), QDir(folder).canonicalPath());
     EXPECT_TRUE(messages.shown.isEmpty());
@@ -79,15 +75,13 @@ TEST_F(ImageWallTest, TheFolderIsTakenInNumericCaseSensitiveOrderSkippingNonImag
 TEST_F(ImageWallTest, TheExportedListWinsAndItsDeletedFilesAreSkipped) {
     const auto exported = std::make_shared<QStringList>(
         QStringList{folder + "/b.png", folder + "/deleted.png", folder + "/a.png"});
-    EXPECT_EQ(Collect({{"b.png", {40, 30}}, {"a.png", {40, 30}}, {"c.png", {9, 9}}}, exported),
+    EXPECT_EQ(Collect({"b.png", "a.png", "c.png"}, {{40, 30}, {40, 30}, {9, 9}}, exported),
               (std::vector<int>{0, 1}));
 }
 
 TEST_F(ImageWallTest, OtherDimensionsStopAtTheFirstDifferentImageAndOpenIt) {
-    EXPECT_TRUE(Collect({{"a.png", {640, 360}},
-                         {"b.png", {640, 360}},
-                         {"c.png", {640, 480}},
-                         {"d.png", {640, 480}}})
+    EXPECT_TRUE(Collect({"a.png", "b.png", "c.png", "d.png"},
+                        {{640, 360}, {640, 360}, {640, 480}, {640, 480}})
                     .empty());
     EXPECT_EQ(Recorded().openedURLs, QStringList{folder + "/c.png"});
     EXPECT_EQ(messages.shown,

@@ -9,29 +9,6 @@
 
 namespace {
 
-struct WallRange {
-    double from = 0, to = 10, interval = 2;
-    long long rows = 3;
-    double sizePercentage = 100;
-};
-
-// A processor on `video` with a fresh store: no time stamp, the range, and PNG walls.
-std::unique_ptr<VideoFileProcessor> Open(const QString& video, const WallRange& range) {
-    ResetSettingsStore();
-    AppSettings settings;
-    settings.DoRegisterDefaults();
-    settings.SetAddTimeIntervalToImages(0);
-    settings.SetSelectedFileFormat(4);
-    settings.SetFrom(range.from);
-    settings.SetTo(range.to);
-    settings.SetFrameInterval(range.interval);
-    settings.SetRowsInVideoWall(range.rows);
-    settings.SetImageSizePercentage(range.sizePercentage);
-    auto processor = std::make_unique<VideoFileProcessor>();
-    processor->OpenVideoFile(video);
-    return processor;
-}
-
 class VideoWallTest : public ::testing::Test {
   protected:
     QString folder = MakeTempDir("walls");
@@ -39,7 +16,7 @@ class VideoWallTest : public ::testing::Test {
 
 TEST_F(VideoWallTest, FiveTilesAreTheExactFramesTopRowFirst) {
     const QString video = MovingPictureVideo();  // 160 x 120, 30 fps, 10 s
-    const auto processor = Open(video, {});
+    const auto processor = OpenWith(video, {.interval = 2, .format = 4});
     // The grid's arithmetic is WallLayoutTest's, the message's wording the window test's.
     EXPECT_TRUE(processor->GetWallInfo().contains(
         "Video Wall = 5\nVideo Wall Image Width = 320, Height = 360\nEach Image Width  = 160"));
@@ -57,15 +34,17 @@ TEST_F(VideoWallTest, FiveTilesAreTheExactFramesTopRowFirst) {
 }
 
 TEST_F(VideoWallTest, RefusedWallsWriteAndOpenNothing) {
-    // The size limits are WallLayoutTest's; the command line refuses an empty range.
-    const std::tuple<QString, WallRange, QString, QString> cases[] = {
-        {SoundOnly(), {0, 1, 1, 3, 100}, "/w.png", kNoImagesInWallText},
-        {MovingPictureVideo(), {0, 10, 2, 3, 10000}, "/w.png", "more than fits in memory"},
-        {MovingPictureVideo(), {}, "/missing/w.png", "could not be saved"},
+    // The size limits are WallLayoutTest's; an empty range and an oversized wall the CLI test's.
+    const std::tuple<QString, RunOptions, QString, QString> cases[] = {
+        {SoundOnly(), {.to = 1, .format = 4}, "/w.png", kNoImagesInWallText},
+        {MovingPictureVideo(),
+         {.interval = 2, .format = 4},
+         "/missing/w.png",
+         "could not be saved"},
     };
-    for (const auto& [video, range, target, reason] : cases) {
+    for (const auto& [video, options, target, reason] : cases) {
         QString error;
-        EXPECT_FALSE(Open(video, range)->ExportVideoWall(folder + target, &error));
+        EXPECT_FALSE(OpenWith(video, options)->ExportVideoWall(folder + target, &error));
         EXPECT_TRUE(error.contains(reason)) << error.toStdString();
     }
     EXPECT_TRUE(Recorded().openedURLs.isEmpty());
@@ -79,7 +58,8 @@ TEST_F(VideoWallTest, OneDecoderPassServesAllTilesOfALongVideo) {
                                     "-sc_threshold 0");
     QString log;
     SetLogObserver([&log](const QString& line) { log += line + '\n'; });
-    EXPECT_TRUE(Open(video, {0, 60, 1, 6, 100})->ExportVideoWall(folder + "/long.png"));
+    EXPECT_TRUE(
+        OpenWith(video, {.to = 60, .format = 4, .rows = 6})->ExportVideoWall(folder + "/long.png"));
     SetLogObserver({});
     const auto match =
         QRegularExpression("Video Wall : 60 Tiles, (\\d+) Frames Decoded").match(log);
