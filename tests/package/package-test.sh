@@ -45,10 +45,7 @@ owners=$(awk '$2 != "root/root" { print $6 }' <<<"$listing")
 fields=(
     "Package ^stillpress$"
     "Version ^${version//./\\.}$"
-    "Section ^video$"
     "Architecture ^$(dpkg --print-architecture)$"
-    "Maintainer <.+@.+>"
-    "Homepage ^https://"
     "Depends (^|, )libavcodec[0-9]+ "
     "Depends (^|, )libavformat[0-9]+ "
     "Depends (^|, )libqt6core6 "
