@@ -46,7 +46,6 @@ const Command kCommands[] = {
     {"convert", CorpusKind::Video, {"--base-folder", "BASE"}, "", {"--preset", "0"}},
 };
 
-// Watermarks and base folders go to the commands that take them, the settings file to all.
 bool Takes(const Command& command, CorpusKind kind) {
     return kind == command.input || kind == CorpusKind::SettingsFile ||
            (kind == CorpusKind::Watermark && command.watermark) ||
@@ -62,15 +61,13 @@ struct CommandRun {
     CliResult result;
 };
 
-// Made on this thread: the folder, its sentinel, the earlier output and the command line (the
-// settings file case leaves all options to the settings).
+// The settings file case leaves all options to the settings.
 CommandRun PrepareRun(const CorpusItem& item, const Command& command) {
     CommandRun run{&item, &command, MakeTempDir("run") + "/" + OddName(" out"), {}, {}, {}};
     QDir().mkpath(run.folder);
     WriteTestFile(run.folder + "/sentinel.txt", kSentinel);
     if (!command.target.isEmpty())
         run.target = WriteTestFile(run.folder + "/" + command.target, kPreviousOutput);
-    // The input: the item when it is of the command's kind, else a valid one.
     const QString input = item.kind == command.input                 ? item.path
                           : command.input == CorpusKind::ImageFolder ? CorpusGoodImageFolder()
                           : command.input == CorpusKind::Gif         ? CorpusGoodGif()

@@ -117,8 +117,6 @@ TEST(HeadlessCommands, ExportImagesWritesTheFramesAndRemembersOnlyTheFolder) {
                      MakeTempDir("cli-named"), "--size", "50"});
     ASSERT_EQ(result.status, 0) << result.err.toStdString();
     EXPECT_EQ(FilesIn(result.LastLine()), (QStringList{"shot1.jpeg", "shot2.jpeg"}));
-    EXPECT_EQ(ReadTestFile(result.LastLine() + "/shot1.jpeg").left(12),
-              QByteArray("\x00\x00\x00\x0CjP  \r\n\x87\n", 12));
 
     // Spaces, quotes and a leading dash in the video's path; the default format.
     ResetSettingsStore();
@@ -241,9 +239,6 @@ TEST(HeadlessCommands, EachCommandPrintsWhatItWroteAndItsJsonNamesIt) {
           "--format", "png", "--size", "50"},
          folder + "/wall.png",
          {320, 240}},  // 2 x 2 of 160 x 120
-        {{"wall-from-video", SampleVideo(), folder + "/v", "--format", "jpg"},
-         folder + "/v.jpg",
-         {960, 720}},  // 3 x 3 of 320 x 240
         {{"wall-from-images", images, folder + "/w.out", "--rows", "1", "--format", "bmp"},
          folder + "/w.out",
          {120, 30}},
@@ -332,7 +327,6 @@ TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
         // Usage errors: one line naming what is wrong, then the command's synopsis alone.
         {{}, 2, "Usage:"},
         {{"bogus"}, 2, "stillpress-cli: unknown command bogus" + usage + "export-images"},
-        {{"help", "bogus"}, 2, "stillpress-cli: unknown command bogus" + usage + "export-images"},
         {{"reencode", "a.mp4", "b.mp4", "--frames"},
          2,
          "stillpress-cli: unknown option --frames" + usage +
@@ -356,8 +350,6 @@ TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
         {{"export-images", sample, "--frame-delay", "1"}, 2, "unknown option --frame-delay"},
         {{"wall-from-video", sample, out, "--from", "5", "--to", "5"}, 2, noWall + "No Images in"},
         {{"wall-from-video", sample, out, "--to", "100"}, 2, "Invalid Export To: "},
-        {{"wall-from-video", sample}, 2, "name the wall file to write"},
-        {{"wall-from-images", images, out, "--interval", "1"}, 2, "unknown option --interval"},
         {{"wall-from-images", images, empty + "/no/w.png"}, 1, noWall + "The Image Wall could not"},
         {{"movie-from-images", empty + "/gone", movie}, 2, noMovie + "Please Export"},
         {{"movie-from-images", images, movie, "--frame-rate", "0.5"}, 2, "--frame-rate takes"},
@@ -372,7 +364,6 @@ TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
          1,
          "Video Information Not Saved: The Video Information could not be Saved to " + empty +
              "/none/r.txt.\n\n"},
-        {{"convert"}, 2, ""},
         {{"convert", sample, "--preset", "Huge"}, 2, "not \"Huge\""},
     });
     EXPECT_TRUE(QDir(empty).isEmpty());

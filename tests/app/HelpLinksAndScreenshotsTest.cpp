@@ -1,6 +1,5 @@
-// The window's Help menu and message boxes, its pictures (to the Desktop and the clipboard),
-// the addresses its link commands, share menu and social table open, and what each command that
-// hands something to the desktop says when the desktop cannot open it.
+// The Help menu and message boxes, the window's pictures, the addresses the link commands, share
+// menu and social table open, and what a command says when the desktop cannot open its result.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>

@@ -112,7 +112,6 @@ TEST_F(MainWindowTest, RestoresEveryControlFromTheStoreAndClosingStoresThem) {
     ExpectOptionsShown(true);
     EXPECT_TRUE(Messages().empty());
 
-    // An existing last video shows its summary and its whole range.
     Launch(SampleVideo());
     ExpectSampleShown(SampleVideo());
     EXPECT_EQ(ExportBoxTitle(), kDimensions + "108 X 81");  // at the stored 33.5 %

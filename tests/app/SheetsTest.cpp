@@ -1,6 +1,5 @@
-// The settings and watermark sheets on the main window: what they show from the store, what
-// OK and Cancel store, their messages, the folder and PNG choosers, the colour panel and the
-// blank watermark canvas on the Desktop.
+// The settings and watermark sheets: what they show from the store, what OK and Cancel store,
+// their messages, choosers and colour panel, and the blank watermark canvas on the Desktop.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -50,10 +49,6 @@ class SheetTest : public WindowTest {
     }
     static void Press(QWidget* sheet, QDialogButtonBox::StandardButton which) {
         sheet->findChild<QDialogButtonBox*>()->button(which)->click();
-    }
-    static QColorDialog* OpenColourPanel(SettingsWindowController* sheet) {
-        sheet->OnSelectTextColor();
-        return sheet->findChild<QColorDialog*>();
     }
     static void ExpectOnlyMessage(QWidget* sheet, const QString& title, const QString& text) {
         const MessageBoxShown shown = CloseOnlyMessageBox(sheet);
@@ -176,7 +171,8 @@ TEST_F(SettingsSheetTest, FolderFieldTakesAChosenFolderOrTheDefault) {
 TEST_F(SettingsSheetTest, PickedColourAppliesAtOnceAndIsStoredOnlyByOk) {
     AppSettings().SetTimeColor(Qt::yellow);
     SettingsWindowController* sheet = OpenSettings();
-    QColorDialog* panel = OpenColourPanel(sheet);
+    sheet->OnSelectTextColor();
+    QColorDialog* panel = sheet->findChild<QColorDialog*>();
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
     panel->setCurrentColor(Qt::blue);
@@ -184,7 +180,8 @@ TEST_F(SettingsSheetTest, PickedColourAppliesAtOnceAndIsStoredOnlyByOk) {
     panel->reject();                                   // the dialog's Cancel takes it back
     EXPECT_EQ(sheet->m_pTimeColor, QColor(Qt::yellow));
 
-    panel = OpenColourPanel(sheet);
+    sheet->OnSelectTextColor();
+    panel = sheet->findChild<QColorDialog*>();
     ASSERT_NE(panel, nullptr);
     panel->setCurrentColor(Qt::red);
     Press(sheet, QDialogButtonBox::Cancel);

@@ -1,6 +1,5 @@
-// The window's commands that write walls, movies, GIF frames, reports and conversions, driven
-// as the user would: their save panels and texts, their refusals and messages, and what they
-// write and open.
+// The window's commands that write walls, movies, GIF frames, reports and conversions: their
+// save panels and texts, their refusals and messages, and what they write and open.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -162,9 +161,8 @@ using GifAndInfoWindowTest = WindowTest;
 
 // Cancelling either panel ends the command silently.
 TEST_F(GifAndInfoWindowTest, GifCommandAsksForTheFileThenTheFolderAndWritesTheFrames) {
-    Launch().popupButtonFileFormat->setCurrentIndex(
-        app->popupButtonFileFormat->findData(4));  // PNG
-    app->SaveFileFormat();
+    AppSettings().SetSelectedFileFormat(4);  // PNG
+    Launch();
     const QString chosen = MakeTempDir("window-gif");
     for (const int cancelled : {1, 2, 0}) {
         app->OnExtractImagesFromGIFFile();
@@ -229,7 +227,7 @@ class ConversionWindowTest : public WindowTest {
                app->progressIndicatorVideoExport->isHidden() &&
                app->textFieldPercentage->isHidden();
     }
-    // Runs the event loop until the window is restored; answers every percentage text shown.
+    // Answers every percentage text shown until the window is restored.
     QStringList PumpUntilRestored() {
         QStringList texts;
         QElapsedTimer clock;
