@@ -1,6 +1,5 @@
-// Every headless command, and the window started from a garbage settings file, over the corpus
-// of bad inputs: each ends in time, without a signal or a sanitizer report, says what went wrong
-// as "Title: text", answers 0 only when it wrote something real, and keeps the user's files.
+// Every command over the corpus of bad inputs ends in time, without a signal or a sanitizer
+// report, says "Title: text", answers 0 only when it wrote something, and keeps the user's files.
 #include <gtest/gtest.h>
 
 #include <QDir>

@@ -169,9 +169,8 @@ QImage FirstFrame(const QString& video, bool asShown) {
     return generator.copyCGImageAtTime(kCMTimeZero);
 }
 
-// Frames as players show them, asked for by the stored setting or the commands' flags: the
-// images, the wall's tiles and the re-encoded movie follow the displayed size; without it,
-// the coded size. Flags do not stick.
+// Frames as players show them, asked for by the stored setting or the commands' flags, which do
+// not stick: images, wall tiles and re-encoded movies follow the displayed size.
 TEST(FramesAsDisplayedTest, FollowTheSettingUnlessAFlagSaysOtherwise) {
     const QSize coded(320, 240), shown(240, 320);
     const QStringList exportImages{"export-images", "--base-folder", "OUT", "--to", "0.5"};

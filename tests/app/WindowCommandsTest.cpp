@@ -106,9 +106,8 @@ class MovieWindowTest : public WindowTest {
     static constexpr auto kFromVideo = &AppDelegate::OnExportVideoFromVideo;
 };
 
-// From a last folder of three 40 x 30 frames, written as an export writes them (72 dpi: the
-// movie takes the size in points of its first frame), or from the video. Cancel writes
-// nothing; the movie is opened once finished; a name typed without ".mp4" gets it.
+// From frames written as an export writes them (72 dpi: the movie takes the size in points of
+// its first frame), or from the video. A name typed without ".mp4" gets it.
 TEST_F(MovieWindowTest, ConfirmedPanelWritesTheMovieAndOpensIt) {
     const QString frames = MakeTempDir("movie-frames");
     const QByteArray png = EncodeImage(Filled({40, 30}, Qt::darkCyan), ImageFileType::Png, 1.0f);
@@ -264,8 +263,7 @@ TEST_F(ConversionWindowTest, ControlsAreHeldWhileTheProgressAdvancesAndTheFolder
     EXPECT_TRUE(Messages().empty());
 }
 
-// The folder made for the movie is shown, and left empty; a missing video makes none, and
-// one that cannot be made (below /proc) is not shown.
+// The folder made for the movie is shown, and left empty; one that cannot be made is not.
 TEST_F(ConversionWindowTest, ProblemsAreToldAndTheWindowRestored) {
     constexpr long long kAppleM4ATag = 10;
     for (const auto& [video, tag, baseFolder, title, folderMade] :
