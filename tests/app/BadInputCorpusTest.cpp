@@ -1,6 +1,5 @@
-// Every headless command, and the window started from a garbage settings file, over the corpus
-// of bad inputs: each ends in time, without a signal or a sanitizer report, says what went wrong
-// as "Title: text", answers 0 only when it wrote something real, and keeps the user's files.
+// Every command over the corpus of bad inputs ends in time, without a signal or a sanitizer
+// report, says "Title: text", answers 0 only when it wrote something, and keeps the user's files.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -46,7 +45,6 @@ const Command kCommands[] = {
     {"convert", CorpusKind::Video, {"--base-folder", "BASE"}, "", {"--preset", "0"}},
 };
 
-// Watermarks and base folders go to the commands that take them, the settings file to all.
 bool Takes(const Command& command, CorpusKind kind) {
     return kind == command.input || kind == CorpusKind::SettingsFile ||
            (kind == CorpusKind::Watermark && command.watermark) ||
@@ -62,15 +60,13 @@ struct CommandRun {
     CliResult result;
 };
 
-// Made on this thread: the folder, its sentinel, the earlier output and the command line (the
-// settings file case leaves all options to the settings).
+// The settings file case leaves all options to the settings.
 CommandRun PrepareRun(const CorpusItem& item, const Command& command) {
     CommandRun run{&item, &command, MakeTempDir("run") + "/" + OddName(" out"), {}, {}, {}};
     QDir().mkpath(run.folder);
     WriteTestFile(run.folder + "/sentinel.txt", kSentinel);
     if (!command.target.isEmpty())
         run.target = WriteTestFile(run.folder + "/" + command.target, kPreviousOutput);
-    // The input: the item when it is of the command's kind, else a valid one.
     const QString input = item.kind == command.input                 ? item.path
                           : command.input == CorpusKind::ImageFolder ? CorpusGoodImageFolder()
                           : command.input == CorpusKind::Gif         ? CorpusGoodGif()

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -20,7 +19,6 @@
 
 namespace {
 
-// Runs the event loop until `done` holds, for at most `timeoutMs`; answers whether it held.
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
     QElapsedTimer clock;
     clock.start();
@@ -36,7 +34,6 @@ void RunEventsFor(int ms) {
     WaitUntil([] { return false; }, ms);
 }
 
-// "red", "blue" or "other" after the colour at the centre of a frame.
 QString CentreColour(const QImage& frame) {
     const QColor c = frame.pixelColor(frame.width() / 2, frame.height() / 2);
     if (c.red() > 200 && c.green() < 60 && c.blue() < 60) return "red";
@@ -46,7 +43,7 @@ QString CentreColour(const QImage& frame) {
 
 class FramePreviewTest : public WindowTest {
   protected:
-    // Launches with `video` and keeps the icon the label shows before any frame is decoded.
+    // The icon is what the label shows before any frame is decoded.
     void LaunchWith(const QString& video) {
         Launch(video);
         icon = Shown();
@@ -62,7 +59,6 @@ class FramePreviewTest : public WindowTest {
         ASSERT_TRUE(WaitUntil([this] { return Showing() == "red"; })) << Showing().toStdString();
     }
     QImage Shown() const { return app->imageViewFileType->pixmap().toImage(); }
-    // "icon", or the centre colour of the frame shown.
     QString Showing() const { return Shown() == icon ? "icon" : CentreColour(Shown()); }
     QString Shape() const {
         if (Shown() == icon) return "icon";
@@ -142,9 +138,7 @@ TEST_F(FramePreviewTest, SummaryNotesHdrAndRotationAndOkOnTheSheetTurnsThePrevie
          {std::tuple{true, "240 X 320", "portrait"}, {false, "320 X 240", "landscape"}}) {
         app->OnButtonClickedSettings();
         app->pSettingsController->checkBoxAsDisplayed->setChecked(asDisplayed);
-        app->pSettingsController->findChild<QDialogButtonBox*>()
-            ->button(QDialogButtonBox::Ok)
-            ->click();
+        app->pSettingsController->OnOK();
         EXPECT_EQ(app->nsboxExportImages->title(), title + dimensions);
         EXPECT_TRUE(WaitUntil([&] { return Shape() == shape; }))
             << shape << " but " << Shape().toStdString();
@@ -175,15 +169,13 @@ QImage FirstFrame(const QString& video, bool asShown) {
     return generator.copyCGImageAtTime(kCMTimeZero);
 }
 
-// Frames as players show them, asked for by the stored setting or the commands' flags: the
-// images, the wall's tiles and the re-encoded movie follow the displayed size; without it,
-// the coded size. Flags do not stick.
+// Frames as players show them, asked for by the stored setting or the commands' flags, which do
+// not stick: images, wall tiles and re-encoded movies follow the displayed size.
 TEST(FramesAsDisplayedTest, FollowTheSettingUnlessAFlagSaysOtherwise) {
     const QSize coded(320, 240), shown(240, 320);
     const QStringList exportImages{"export-images", "--base-folder", "OUT", "--to", "0.5"};
     const std::tuple<QStringList, long long, QSize> cases[] = {
         // the command and its options after the video (OUT: a new folder), the stored setting
-        {exportImages, 0, coded},
         {exportImages + QStringList{"--as-displayed"}, 0, shown},
         {exportImages, 1, shown},
         {exportImages + QStringList{"--no-as-displayed"}, 1, coded},

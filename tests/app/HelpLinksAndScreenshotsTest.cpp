@@ -1,6 +1,5 @@
-// The window's Help menu and message boxes, its pictures (to the Desktop and the clipboard),
-// the addresses its link commands, share menu and social table open, and what each command that
-// hands something to the desktop says when the desktop cannot open it.
+// The Help menu and message boxes, the window's pictures, the addresses the link commands, share
+// menu and social table open, and what a command says when the desktop cannot open its result.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -43,8 +42,7 @@ class HelpLinksTest : public WindowTest {
     void TearDown() override { Recorded().refuseToOpen = false; }
 };
 
-// The About box names this build's version, the FFmpeg libraries and Qt it runs with, and
-// the licence; message boxes are wide enough that sentences fit and paths stay on one line.
+// Message boxes are wide enough that sentences fit and paths stay on one line.
 TEST_F(HelpLinksTest, HelpAndAboutBoxesShowTheirTextsAndFitThem) {
     app->OnButtonClickedHelp();
     MessageBoxShown shown = OnlyMessage();
@@ -123,8 +121,7 @@ TEST_F(HelpLinksTest, DesktopScreenshotReplacesItsFileWithTheLatestPicture) {
     EXPECT_TRUE(QFileInfo(screenshot).isDir());  // left as it was
 }
 
-// The share menu offers the window's own share commands; its first item copies the window's
-// picture, and only that, to the clipboard, and the message saying so closes the menu.
+// The share menu's first item copies the window's picture, and only that, to the clipboard.
 TEST_F(HelpLinksTest, LinkCommandsShareMenuAndSocialTableOpenTheirAddresses) {
     const AppHelper helper;
     for (long long outside : {-1LL, 0LL, 6LL}) helper.OpenSocialLink(outside);

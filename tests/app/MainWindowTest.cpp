@@ -1,6 +1,5 @@
-// The main window driven through its delegate, as the user would: start-up from the store,
-// the controls and the numbers typed into them, drops, the select-video panel, message boxes,
-// the export command and closing.
+// The main window driven through its delegate, as the user would: start-up from the store, the
+// controls and numbers typed, drops, the select-video panel, messages, export and closing.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -21,7 +20,6 @@ namespace {
 
 const QString kExportBoxTitle = "Export Image Files From Video File";
 const QString kDimensions = kExportBoxTitle + " - Expected Dimensions of Image(s) : ";
-const QString kWideOK = QString(16, ' ') + "OK" + QString(16, ' ');
 
 // Types into the field key by key, as the user would ("\b" is a backspace).
 void TypeInto(QLineEdit* field, const QString& keys) {
@@ -35,7 +33,6 @@ void TypeInto(QLineEdit* field, const QString& keys) {
 
 class MainWindowTest : public WindowTest {
   protected:
-    // The texts of the path, From, To, interval, size and rows fields, then the file format.
     QStringList ControlTexts() const {
         QStringList texts;
         for (const QLineEdit* field :
@@ -114,7 +111,6 @@ TEST_F(MainWindowTest, RestoresEveryControlFromTheStoreAndClosingStoresThem) {
     ExpectOptionsShown(true);
     EXPECT_TRUE(Messages().empty());
 
-    // An existing last video shows its summary and its whole range.
     Launch(SampleVideo());
     ExpectSampleShown(SampleVideo());
     EXPECT_EQ(ExportBoxTitle(), kDimensions + "108 X 81");  // at the stored 33.5 %
@@ -145,17 +141,15 @@ TEST_F(MainWindowTest, TogglingTheOptionsTwiceReturnsToTheStartFrame) {
 }
 
 TEST_F(MainWindowTest, ExportBoxTitleFollowsEveryKeystrokeOfTheImageSize) {
-    TypeInto(Launch().textFieldImageSizePercentage, "\b\b\b50");
-    EXPECT_EQ(ExportBoxTitle(), kExportBoxTitle);  // no video, no dimensions
     QLineEdit* size = Launch(MakeVideo("full-hd.mp4",
                                        "-f lavfi -i color=size=1920x1080:rate=1:duration=2 -c:v "
                                        "libx264 -preset ultrafast -pix_fmt yuv420p"))
                           .textFieldImageSizePercentage;
     const std::pair<const char*, const char*> steps[] = {
         {"\b\b\b", "1920 X 1080"},  // empty reads as 0, which means 100 %
-        {"5", "96 X 54"},          {"0", "960 X 540"},
+        {"5", "96 X 54"},
+        {"0", "960 X 540"},
         {"\b\b33", "634 X 357"},  // 633.6 and 356.4, rounded up
-        {"abc", "634 X 357"},     // the leading number counts
     };
     for (const auto& [keys, dimensions] : steps) {
         TypeInto(size, keys);
@@ -294,7 +288,7 @@ TEST_F(MainWindowTest, RefusalsAndHintsShowTheirMessages) {
         const MessageBoxShown message = OnlyMessage();
         EXPECT_EQ(message.title, c.title);
         EXPECT_EQ(message.text, c.text);
-        EXPECT_EQ(message.buttons, QStringList{kWideOK});
+        EXPECT_EQ(message.buttons, QStringList{QString(16, ' ') + "OK" + QString(16, ' ')});
         EXPECT_TRUE(message.windowModal) << c.title.toStdString();
         EXPECT_EQ(Stored("dblTo").toDouble(), c.to.toDouble());
         EXPECT_EQ(Stored("LastVideo").toString(), c.path);
@@ -306,23 +300,20 @@ TEST_F(MainWindowTest, RefusalsAndHintsShowTheirMessages) {
 TEST_F(MainWindowTest, SelectVideoPanelStoresTheChoiceAndCancelChangesNothing) {
     Launch();
     app->textFieldFrom->setText("3");
-    for (const bool open : {false, true}) {
-        app->OnButtonClickedSelctVideoFile();
-        QFileDialog* panel = Panel();
-        ASSERT_NO_FATAL_FAILURE(ExpectPanel(panel, "Select Video File", QFileDialog::AcceptOpen));
-        AnswerPanel(panel, open ? SampleVideo() : QString());
-        if (open) break;
-        EXPECT_EQ(app->textFieldFrom->text(), "3");
-        EXPECT_FALSE(Stored("LastVideo").isValid());
-    }
+    app->OnButtonClickedSelctVideoFile();
+    ASSERT_NO_FATAL_FAILURE(ExpectPanel(Panel(), "Select Video File", QFileDialog::AcceptOpen));
+    AnswerPanel(Panel(), QString());
+    EXPECT_EQ(app->textFieldFrom->text(), "3");
+    EXPECT_FALSE(Stored("LastVideo").isValid());
+    app->OnButtonClickedSelctVideoFile();
+    AnswerPanel(Panel(), SampleVideo());
     EXPECT_EQ(Stored("LastVideo").toString(), SampleVideo());
     ExpectSampleShown(SampleVideo());
     EXPECT_EQ(ExportBoxTitle(), kDimensions + "320 X 240");
 }
 
 // A file that is no video writes nothing and fails: its folder is shown and the last folder
-// not replaced. The controls reach the run: the sample from 0.5 s every 1.5 s, at half size,
-// in PNG. (An empty range completes: the headless export test.)
+// not replaced. (An empty range completes: the headless export test.)
 TEST_F(MainWindowTest, ExportTakesTheControlsAndOpensTheFolder) {
     const QString base = MakeTempDir("window-base");
     AppSettings().SetBaseFolder(base);
@@ -350,8 +341,6 @@ TEST_F(MainWindowTest, ExportTakesTheControlsAndOpensTheFolder) {
               "Process To Extract Image Files from Selected Video File has Completed");
     EXPECT_TRUE(Recorded().openedURLs.contains(folder));
     EXPECT_EQ(FilesIn(folder), (QStringList{"1.png", "2.png", "3.png", "4.png", "5.png"}));
-    ASSERT_NE(app->pArrayOfExportedFiles, nullptr);
-    EXPECT_EQ(app->pArrayOfExportedFiles->size(), 5);
     EXPECT_EQ(QImage(folder + "/5.png").size(), QSize(160, 120));
 }
 

@@ -1,6 +1,5 @@
-// The window's commands that write walls, movies, GIF frames, reports and conversions, driven
-// as the user would: their save panels and texts, their refusals and messages, and what they
-// write and open.
+// The window's commands that write walls, movies, GIF frames, reports and conversions: their
+// save panels and texts, their refusals and messages, and what they write and open.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -107,9 +106,8 @@ class MovieWindowTest : public WindowTest {
     static constexpr auto kFromVideo = &AppDelegate::OnExportVideoFromVideo;
 };
 
-// From a last folder of three 40 x 30 frames, written as an export writes them (72 dpi: the
-// movie takes the size in points of its first frame), or from the video. Cancel writes
-// nothing; the movie is opened once finished; a name typed without ".mp4" gets it.
+// From frames written as an export writes them (72 dpi: the movie takes the size in points of
+// its first frame), or from the video. A name typed without ".mp4" gets it.
 TEST_F(MovieWindowTest, ConfirmedPanelWritesTheMovieAndOpensIt) {
     const QString frames = MakeTempDir("movie-frames");
     const QByteArray png = EncodeImage(Filled({40, 30}, Qt::darkCyan), ImageFileType::Png, 1.0f);
@@ -162,9 +160,8 @@ using GifAndInfoWindowTest = WindowTest;
 
 // Cancelling either panel ends the command silently.
 TEST_F(GifAndInfoWindowTest, GifCommandAsksForTheFileThenTheFolderAndWritesTheFrames) {
-    Launch().popupButtonFileFormat->setCurrentIndex(
-        app->popupButtonFileFormat->findData(4));  // PNG
-    app->SaveFileFormat();
+    AppSettings().SetSelectedFileFormat(4);  // PNG
+    Launch();
     const QString chosen = MakeTempDir("window-gif");
     for (const int cancelled : {1, 2, 0}) {
         app->OnExtractImagesFromGIFFile();
@@ -229,7 +226,7 @@ class ConversionWindowTest : public WindowTest {
                app->progressIndicatorVideoExport->isHidden() &&
                app->textFieldPercentage->isHidden();
     }
-    // Runs the event loop until the window is restored; answers every percentage text shown.
+    // Answers every percentage text shown until the window is restored.
     QStringList PumpUntilRestored() {
         QStringList texts;
         QElapsedTimer clock;
@@ -266,8 +263,7 @@ TEST_F(ConversionWindowTest, ControlsAreHeldWhileTheProgressAdvancesAndTheFolder
     EXPECT_TRUE(Messages().empty());
 }
 
-// The folder made for the movie is shown, and left empty; a missing video makes none, and
-// one that cannot be made (below /proc) is not shown.
+// The folder made for the movie is shown, and left empty; one that cannot be made is not.
 TEST_F(ConversionWindowTest, ProblemsAreToldAndTheWindowRestored) {
     constexpr long long kAppleM4ATag = 10;
     for (const auto& [video, tag, baseFolder, title, folderMade] :
