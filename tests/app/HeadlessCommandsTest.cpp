@@ -142,17 +142,26 @@ TEST(HeadlessCommands, ExportImagesWritesTheFramesAndRemembersOnlyTheFolder) {
 // cut to fit it (the cutting itself, at character boundaries: FrameNaming and RunFolders).
 TEST(HeadlessCommands, LongVideoNamesAreCutToFitTheFileSystem) {
     const QString videos = MakeTempDir("cli-long-names");
-    const QString video = videos + "/" + QString(250, 'v') + ".mp4";
-    ASSERT_TRUE(QFile::link(SampleVideo(), video));
-    const CliResult result = RunCli({"export-images", video, "--to", "1", "--append-name",
-                                     "--base-folder", MakeTempDir("cli-long-base")});
-    ASSERT_EQ(result.status, 0) << result.err.toStdString();
-    EXPECT_TRUE(
-        QRegularExpression("/v{246} \\d\\d \\d\\d \\d\\d$").match(result.LastLine()).hasMatch())
-        << result.LastLine().toStdString();
-    EXPECT_EQ(FilesIn(result.LastLine()), QStringList{QString(249, 'v') + "1.tiff"});
-    const CliResult converted =
-        RunCli({"convert", video, "--preset", "Passthrough", "--base-folder", videos});
+    // The video's name, that of the run folder before its time, and the image's when appended.
+    for (const auto& [stem, folderStem, named] :
+         {std::tuple{QString("clip567890"), QString("clip567890"), QString("clip5678901.tiff")},
+          {QString(250, 'v'), QString(246, 'v'), QString(249, 'v') + "1.tiff"}}) {
+        const QString video = videos + "/" + stem + ".mp4";
+        ASSERT_TRUE(QFile::link(SampleVideo(), video));
+        for (const QString& image : {QString("1.tiff"), named}) {
+            const CliResult result = RunCli(
+                {"export-images", video, "--to", "1", "--base-folder", MakeTempDir("cli-long"),
+                 image == named ? "--append-name" : "--no-append-name"});
+            ASSERT_EQ(result.status, 0) << result.err.toStdString();
+            EXPECT_TRUE(QRegularExpression("/" + folderStem + " \\d\\d \\d\\d \\d\\d$")
+                            .match(result.LastLine())
+                            .hasMatch())
+                << result.LastLine().toStdString();
+            EXPECT_EQ(FilesIn(result.LastLine()), QStringList{image});
+        }
+    }
+    const CliResult converted = RunCli({"convert", videos + "/" + QString(250, 'v') + ".mp4",
+                                        "--preset", "Passthrough", "--base-folder", videos});
     ASSERT_EQ(converted.status, 0) << converted.err.toStdString();
     EXPECT_EQ(QFileInfo(converted.LastLine()).fileName(),
               "Passthrough " + QString(239, 'v') + ".mov");
