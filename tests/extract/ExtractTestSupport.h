@@ -53,7 +53,6 @@ inline std::unique_ptr<VideoFileProcessor> OpenWith(
     return processor;
 }
 
-// An extraction by such a processor; `prepare` sees it once the video is open.
 inline ExtractionResult Extract(const QString& video, const RunOptions& options,
                                 const std::function<void(AppSettings&)>& configure = {},
                                 const std::function<void(VideoFileProcessor&)>& prepare = {}) {

@@ -22,7 +22,6 @@ struct StampingProcessor : VideoFileProcessor {
     }
 };
 
-// Top-down pixel rectangle of the pixels of `image` that match `ink`.
 QRect Area(const QImage& image, const std::function<bool(QRgb)>& ink) {
     QRect area;
     for (int y = 0; y < image.height(); ++y)
@@ -39,7 +38,6 @@ QRect DarkArea(const QImage& image) {
     return Area(image, [](QRgb pixel) { return qRed(pixel) < 128; });
 }
 
-// The red area after stamping a red watermark of `pixels` shown at `points` on white.
 QRect Stamped(QSize pixels, QSizeF points, long long alignment, QSize canvas = {100, 50}) {
     StampingProcessor processor(Filled(pixels, Qt::red), points, alignment);
     DrawableImage image(Filled(canvas, Qt::white));

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMap>
 
 #include "gif/GifFrameDecoder.h"
 #include "gif/GifFrameExtraction.h"
@@ -65,7 +66,6 @@ QByteArray MakeGif(int width, int height, const std::vector<GifFrame>& frames) {
 class GifFramesTest : public ::testing::Test {
   protected:
     void SetUp() override { AppSettings().SetSelectedFileFormat(kPng); }
-    // Writes `bytes` as a GIF named `name` and extracts it into a fresh folder (`chosen`).
     GifExtractionOutcome ExtractBytes(const QString& name, const QByteArray& bytes) {
         chosen = MakeTempDir("gif-out");
         Recorded().openedURLs.clear();
@@ -111,18 +111,17 @@ TEST_F(GifFramesTest, FramesAreCompositedAsAViewerShowsThem) {
     // Each frame's rows: red, green, blue, white or clear (.).
     const char* const expected[] = {"rrrr rrrr rrrr rrrr", "rrrr rrbr rbbr rrrr",
                                     "grrr r..r r..r rrrr", "rrrr r..r r..r rrrw"};
-    const QList<QRgb> colours{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255),
-                              qRgb(255, 255, 255)};
-    const auto name = [&colours](QRgb pixel) {
-        const qsizetype colour = colours.indexOf(pixel);
-        return qAlpha(pixel) == 0 ? '.' : colour < 0 ? '?' : "rgbw"[colour];
-    };
+    const QMap<QRgb, char> names{{qRgb(255, 0, 0), 'r'},
+                                 {qRgb(0, 255, 0), 'g'},
+                                 {qRgb(0, 0, 255), 'b'},
+                                 {qRgb(255, 255, 255), 'w'}};
     for (int n = 1; n <= 4; ++n) {
         const QImage frame =
             QImage(QString("%1/layers/%2.png").arg(chosen).arg(n)).convertToFormat(kArgb);
         QString seen;
         for (int y = 0; y < 4; ++y, seen += ' ')
-            for (int x = 0; x < 4; ++x) seen += name(frame.pixel(x, y));
+            for (int x = 0; x < 4; ++x)
+                seen += qAlpha(frame.pixel(x, y)) ? names.value(frame.pixel(x, y), '?') : '.';
         EXPECT_EQ(seen.trimmed(), expected[n - 1]) << "frame " << n;
     }
 }
@@ -132,9 +131,6 @@ TEST_F(GifFramesTest, StillOrUnreadableGifsLeaveTheFolderEmptyButCreatedAndShown
     using Status = GifExtractionOutcome::Status;
     const std::tuple<QString, QByteArray, Status> cases[] = {
         {"a.b.gif", MakeGif(2, 2, {{0, 0, 2, 2, QByteArray(4, 1)}}), Status::StillImage},
-        {"svg.gif",
-         ReadTestFile(QString(STILLPRESS_SOURCE_DIR) + "/resources/icons/stillpress.svg"),
-         Status::NotReadable},
         {"empty.gif", QByteArray(), Status::NotReadable},
         {"header.gif", party.left(13), Status::StillImage},
     };
@@ -167,7 +163,6 @@ TEST_F(GifFramesTest, AJoinedSecondGifIsNotRead) {
 TEST_F(GifFramesTest, RefusalReasonsNameTheLimitThatWasPassed) {
     const QString canvas = "Its canvas of %1 x %2 pixels is larger than 25 megapixels.";
     const std::tuple<int, int, long long, QString> cases[] = {
-        // empty reason: accepted
         {5000, 5000, 2, ""},
         {5001, 5000, 2, canvas.arg(5001).arg(5000)},
         {0, 10, 2, canvas.arg(0).arg(10)},

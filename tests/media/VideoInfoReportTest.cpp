@@ -58,9 +58,7 @@ TEST(VideoInfoReportTest, HdVideoReportHasEveryLineInOrderWithCrLfEnds) {
     QByteArray md5sum;
     ASSERT_EQ(RunProgram("md5sum", {video}, &md5sum), 0);
     const qint64 size = QFileInfo(video).size();
-    VideoFileProcessor processor;
-    processor.OpenVideoFile(video);
-    const QString report = processor.GetVideoInfo();
+    const QString report = ReportOf(video);
     const QStringList lines = report.split("\r\n");
     ASSERT_EQ(lines.size(), 13) << report.toStdString();
     const QStringList expected{
@@ -68,7 +66,7 @@ TEST(VideoInfoReportTest, HdVideoReportHasEveryLineInOrderWithCrLfEnds) {
         "Path\t" + QFileInfo(video).absoluteFilePath(),
         "Duration\t12.50 Seconds, 00:00:12",
         "Dimensions\t1920 X 1080",
-        QString("Timescale\t%1").arg(processor.m_oVideoTimeScale),
+        "Timescale\t16384",  // the track's: 2 fps doubled up to at least 10000
         "MD5\t" + QString::fromLatin1(md5sum.left(32)),
         "File Size :\t" + ByteCountText(size),
         QString("File Size (in Bytes) :\t%1").arg(size),

@@ -44,12 +44,10 @@ TEST(AnamorphicVideoTest, IsStretchedToItsDisplayAspect) {
                                     "-f lavfi -i testsrc2=size=720x480:rate=25:duration=1 -vf "
                                     "setsar=32/27 -c:v libx264 -pix_fmt yuv420p");
     EXPECT_EQ(MediaAsset::Open(video)->presentationSize(), QSizeF(853, 480));
-    EXPECT_EQ(MediaAsset::Open(video)->naturalSize(), QSizeF(720, 480));
     EXPECT_EQ(FrameAsShown(video, true).size(), QSize(853, 480));
     EXPECT_EQ(FrameAsShown(video, false).size(), QSize(720, 480));
 }
 
-// A 3 x 2 picture of six colours, and where each lands.
 QImage Corners() {
     QImage image(3, 2, QImage::Format_RGB32);
     const QRgb colours[6] = {0xff0000, 0x00ff00, 0x0000ff, 0xffff00, 0x00ffff, 0xff00ff};

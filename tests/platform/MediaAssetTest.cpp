@@ -45,9 +45,7 @@ TEST(MediaAsset, ReportsItsTracksTimeScaleRateAndSize) {
         SCOPED_TRACE(c.path.toStdString());
         const auto asset = MediaAsset::Open(c.path);
         EXPECT_TRUE(asset->isReadable());
-        if (c.timescale) {
-            EXPECT_EQ(asset->duration().timescale, c.timescale);
-        }
+        EXPECT_EQ(c.timescale ? asset->duration().timescale : 0, c.timescale);
         EXPECT_NEAR(CMTimeGetSeconds(asset->duration()), c.seconds, c.tolerance);
         EXPECT_NEAR(asset->nominalFrameRate(), c.rate, 0.001f);
         EXPECT_EQ(asset->hasVideoTrack(), c.rate > 0);

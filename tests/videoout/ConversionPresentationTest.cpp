@@ -23,7 +23,6 @@ constexpr const char* kHevc = "AVAssetExportPresetHEVCHighestQuality";
 constexpr const char* kProRes = "AVAssetExportPresetAppleProRes422LPCM";
 constexpr const char* kPassthrough = "AVAssetExportPresetPassthrough";
 
-// Converts `source` through `preset` into a new movie and answers its path.
 QString Convert(const QString& source, const char* preset, const QString& fileType = "mov") {
     QString reason;
     auto exporter = Exporter::Create(source, *FindExportPreset(preset), &reason);
@@ -42,16 +41,15 @@ QString Convert(const QString& source, const char* preset, const QString& fileTy
 // Sources: 1 s of 25 small pictures without sound (only the video track is checked), coded
 // as their line here says; or the rotated fixture, or the HEVC conversion of the PQ one.
 QString Source(const QString& name) {
-    const QString x264 = "-c:v libx264 -pix_fmt yuv420p", bt709 = " -color_primaries bt709 ";
+    const QString x264 = "-c:v libx264 -pix_fmt ",
+                  bt709 = " -colorspace bt709 -color_primaries bt709 -color_trc bt709";
     const QMap<QString, QString> codings = {
         {"anamorphic", "-vf setsar=32/27 " + x264 +
-                           " -colorspace smpte170m -color_primaries "
-                           "smpte170m -color_trc smpte170m"},
-        {"bt709", x264 + bt709 + "-colorspace bt709 -color_trc bt709"},
-        {"full-range", "-c:v libx264 -pix_fmt yuvj420p -color_range pc -colorspace bt709" + bt709 +
-                           "-color_trc bt709"},
-        {"full-range-10", "-c:v libx264 -pix_fmt yuv420p10le -color_range pc -colorspace bt709" +
-                              bt709 + "-color_trc bt709"},
+                           "yuv420p -colorspace smpte170m -color_primaries smpte170m -color_trc "
+                           "smpte170m"},
+        {"bt709", x264 + "yuv420p" + bt709},
+        {"full-range", x264 + "yuvj420p -color_range pc" + bt709},
+        {"full-range-10", x264 + "yuv420p10le -color_range pc" + bt709},
         {"pq",
          "-c:v libx265 -pix_fmt yuv420p10le -x265-params log-level=error:max-cll=1000,400:"
          "master-display=G(13250,34500)B(7500,3000)R(34000,16000)WP(15635,16450)L(10000000,"
@@ -71,7 +69,6 @@ QJsonObject ProbeJson(const QStringList& args) {
     return QJsonDocument::fromJson(out).object();
 }
 
-// The video stream as ffprobe reads it from the container and the codec's parameters.
 QJsonObject VideoStream(const QString& path) {
     const QJsonObject json =
         ProbeJson({"-select_streams", "v:0", "-show_entries",
@@ -193,7 +190,6 @@ QImage ShownFirstPicture(const QString& video) {
     return ImageGenerator(*MediaAsset::Open(video)).copyCGImageAtTime(kCMTimeZero);
 }
 
-// The first picture as ffmpeg decodes it by the stream's tags.
 QImage DecodedFirstPicture(const QString& video) {
     const QJsonObject stream = VideoStream(video);
     const ReferenceFrames frames =

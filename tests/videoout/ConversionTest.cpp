@@ -18,7 +18,6 @@
 
 namespace {
 
-// What ffprobe reads from a file: codec and size by stream kind, and the container's tags.
 struct Probe {
     QJsonObject tags;
     QString videoCodec, audioCodec;
@@ -83,8 +82,6 @@ TEST_P(EveryPresetTest, ConvertsTheSampleWithItsCodecsSizeAndComments) {
     ASSERT_EQ(processor.GetConversionStatus(), Exporter::Completed)
         << processor.GetConversionProblem().toStdString();
     const QString folder = QFileInfo(output).path();
-    EXPECT_EQ(QFileInfo(output).fileName(), PresetPopupTitle(c.preset) + " sample.mov");
-    EXPECT_EQ(Recorded().openedURLs, QStringList{folder});
     EXPECT_TRUE(folder.startsWith(TestHome() + "/Videos/Stillpress Files/sample "));
 
     const Probe probe = ProbeFile(output);

@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QPainter>
 #include <cmath>
 
-#include "app/core/MovieCommands.h"
 #include "platform/ImageFiles.h"
 #include "support/Fixtures.h"
 #include "videoout/VideoGenerator.h"
@@ -15,7 +13,6 @@ namespace {
 class MovieTest : public ::testing::Test {
   protected:
     void SetUp() override { generator.setFrameDelayDuringExport(0.000001); }
-    // Writes `names` (in `folder`) to folder/movie.mp4 and decodes it at `size`.
     ReferenceFrames Write(const QString& folder, const QStringList& names, QSize size,
                           double rate = 10) {
         const QString movie = folder + "/movie.mp4";
@@ -33,7 +30,6 @@ void SavePng(const QImage& image, const QString& path) {
     WriteTestFile(path, EncodeImage(image, ImageFileType::Png, 1));
 }
 
-// `count` flat images of clearly different colours, saved as 0.png, 1.png, ...
 QStringList NumberedImages(const QString& folder, int count, QSize size) {
     QStringList names;
     for (int k = 0; k < count; ++k) {
@@ -44,7 +40,6 @@ QStringList NumberedImages(const QString& folder, int count, QSize size) {
     return names;
 }
 
-// Every decoded frame is the image of its slot, in order, within codec loss.
 void ExpectFramesAreImages(const ReferenceFrames& movie, const QString& folder,
                            const QStringList& names) {
     ASSERT_EQ(movie.images.size(), size_t(names.size()));
@@ -121,30 +116,6 @@ TEST_F(MovieTest, PicturesKeepTheirBottomLeftPartPaddedOrCut) {
     QImage larger = Filled({96, 80}, Qt::white);
     QPainter(&larger).fillRect(0, 32, 64, 48, Qt::blue);
     EXPECT_EQ(VideoGenerator::pixelBufferFromCGImage(larger, {64, 48}), Filled({64, 48}, Qt::blue));
-}
-
-// Nothing loadable, or a writer that cannot be set up: a message saying why, no file,
-// nothing opened. (No folder at all is the window test's.)
-TEST_F(MovieTest, WritesThatCannotStartLeaveNothingBehind) {
-    const QString failed =
-        "Video Export Failed: Invalid parameter not satisfying: videoWriter "
-        "(cannot create the file: ";
-    const std::tuple<QString, bool, QString> cases[] = {
-        {"movie.mp4", false, "Video Export Aborted: No Image Files Found to Create the Video."},
-        {"missing/movie.mp4", true, failed + "No such file or directory)"},
-    };
-    for (const auto& [output, withImage, message] : cases) {
-        const QString folder = MakeTempDir("movie-refused");
-        WriteTestFile(folder + "/notes.txt", "not an image");
-        if (withImage) SavePng(Filled({16, 16}, Qt::red), folder + "/a.png");
-        const QStringList before = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        RecordedMessages messages;
-        EXPECT_FALSE(MakeMovieFromImages(*CollectMovieImages(folder, nullptr, messages),
-                                         folder + "/" + output, messages));
-        EXPECT_EQ(messages.shown, QStringList{message});
-        EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
-        EXPECT_TRUE(Recorded().openedURLs.isEmpty()) << message.toStdString();
-    }
 }
 
 // Sampling every 1/r s while t <= D, by repeated addition: 25 fps over 2 s never asks for

@@ -17,9 +17,6 @@ class VideoWallTest : public ::testing::Test {
 TEST_F(VideoWallTest, FiveTilesAreTheExactFramesTopRowFirst) {
     const QString video = MovingPictureVideo();  // 160 x 120, 30 fps, 10 s
     const auto processor = OpenWith(video, {.interval = 2, .format = 4});
-    // The grid's arithmetic is WallLayoutTest's, the message's wording the window test's.
-    EXPECT_TRUE(processor->GetWallInfo().contains(
-        "Video Wall = 5\nVideo Wall Image Width = 320, Height = 360\nEach Image Width  = 160"));
     ASSERT_TRUE(processor->ExportVideoWall(folder + "/wall"));
     EXPECT_EQ(Recorded().openedURLs, QStringList{folder + "/wall"});
     const QImage wall = LoadImageFile(folder + "/wall").convertToFormat(QImage::Format_RGB32);
@@ -30,7 +27,6 @@ TEST_F(VideoWallTest, FiveTilesAreTheExactFramesTopRowFirst) {
         EXPECT_EQ(ClosestFrame(reference, image), tile * 60) << "tile " << tile;
         EXPECT_LT(CompareImages(reference.images[tile * 60], image).meanDifference, 1.5);
     }
-    EXPECT_EQ(wall.copy(160, 240, 160, 120), Filled({160, 120}, Qt::white));
 }
 
 TEST_F(VideoWallTest, RefusedWallsWriteAndOpenNothing) {
