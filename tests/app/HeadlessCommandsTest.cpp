@@ -358,6 +358,13 @@ TEST(HeadlessCommands, RefusalsExitTwoAndFailedWritesExitOne) {
         {{"wall-from-video", sample, out, "--to", "100"}, 2, "Invalid Export To: "},
         {{"wall-from-images", images, empty + "/no/w.png"}, 1, noWall + "The Image Wall could not"},
         {{"movie-from-images", empty + "/gone", movie}, 2, noMovie + "Please Export"},
+        {{"movie-from-images", empty, movie},
+         2,
+         noMovie + "No Image Files Found to Create the Video."},
+        {{"movie-from-images", images, empty + "/missing/m.mp4"},
+         1,
+         "Video Export Failed: Invalid parameter not satisfying: videoWriter (cannot create the "
+         "file: No such file or directory)"},
         {{"movie-from-images", images, movie, "--frame-rate", "0.5"}, 2, "--frame-rate takes"},
         {{"reencode", slow, movie}, 2, noMovie + "The Frame Rate of this Video is 0.5"},
         {{"reencode", text, movie}, 2, noMovie + "Stillpress Could not read Video Information"},

@@ -145,21 +145,6 @@ TEST_F(GifFramesTest, StillOrUnreadableGifsLeaveTheFolderEmptyButCreatedAndShown
     }
 }
 
-// Two GIFs joined end to end: viewers show the first one; the second one's larger canvas
-// must not slip past the limits checked on the first.
-TEST_F(GifFramesTest, AJoinedSecondGifIsNotRead) {
-    const QByteArray first = MakeGif(4, 4, {{0, 0, 4, 4, QByteArray(16, 0)}, {0, 0, 1, 1, "\x01"}});
-    const QByteArray second =
-        MakeGif(9, 7, {{0, 0, 9, 7, QByteArray(63, 2)}, {0, 0, 1, 1, "\x03"}});
-    for (const QByteArray& joined : {first + second, first.chopped(1) + second}) {
-        const GifExtractionOutcome outcome = ExtractBytes("joined.gif", joined);
-        EXPECT_EQ(outcome.status, GifExtractionOutcome::Status::Written);
-        EXPECT_EQ(outcome.writtenFrames, 2);
-        for (const QString& name : FilesIn(chosen + "/joined"))
-            EXPECT_EQ(QImage(chosen + "/joined/" + name).size(), QSize(4, 4)) << name.toStdString();
-    }
-}
-
 TEST_F(GifFramesTest, RefusalReasonsNameTheLimitThatWasPassed) {
     const QString canvas = "Its canvas of %1 x %2 pixels is larger than 25 megapixels.";
     const std::tuple<int, int, long long, QString> cases[] = {

@@ -8,11 +8,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimeZone>
-#include <QtEndian>
 
 #include "app/core/ConversionCommand.h"
 #include "media/VideoFileProcessor.h"
-#include "platform/MovieTextAtoms.h"
 #include "support/Fixtures.h"
 #include "videoout/ExportPresets.h"
 
@@ -46,8 +44,6 @@ Probe ProbeFile(const QString& path) {
     }
     return probe;
 }
-
-const QByteArray kCommentType = "\251cmt";  // octal: "\xA9c" would be one hex escape
 
 QString CommentPrefix(const char* label, const QString& preset) {
     return QString("%1: Exported to preset %2 using avexporter at: ").arg(label, preset);
@@ -103,29 +99,6 @@ INSTANTIATE_TEST_SUITE_P(
     Presets, EveryPresetTest, ::testing::ValuesIn(kPresetCases), [](const auto& info) {
         return QString(info.param.preset).remove("AVAssetExportPreset").toStdString();
     });
-
-QByteArray BoxOf(const char* type, const QByteArray& payload) {
-    QByteArray box(4, '\0');
-    qToBigEndian(static_cast<quint32>(8 + payload.size()), box.data());
-    return box + QByteArray(type, 4) + payload;
-}
-
-// The movie box grows by the atoms at the end of its user data (a new user data box when it
-// has none) and keeps every other byte: the boxes around, and a zero word ending the list.
-TEST(ConversionMetadataTest, TheMovieBoxGrowsByTheAtomsAndKeepsItsOtherBytes) {
-    const MovieTextAtoms atoms{{{kCommentType, "user"}}, {{kCommentType, "tunes"}}};
-    const QByteArray header = BoxOf("mvhd", "h"), track = BoxOf("trak", "t");
-    const QByteArray grown = WithTextAtoms(BoxOf("moov", header), atoms);
-    const QByteArray added = grown.mid(8 + header.size() + 8);  // the new user data's payload
-    for (const QByteArray& part : {kCommentType, QByteArray("user"), QByteArray("tunes")})
-        EXPECT_TRUE(added.contains(part)) << part.toStdString();
-    EXPECT_EQ(grown, BoxOf("moov", header + BoxOf("udta", added)));
-
-    const QByteArray title = BoxOf("\251nam", "x"), endOfList(4, '\0');
-    EXPECT_EQ(
-        WithTextAtoms(BoxOf("moov", header + BoxOf("udta", title + endOfList) + track), atoms),
-        BoxOf("moov", header + BoxOf("udta", title + added + endOfList) + track));
-}
 
 // ICU's medium date and short time of the locale, in the zone of the time given.
 TEST(ConversionMetadataTest, CommentTimesAreTheLocalesMediumDateAndShortTime) {
