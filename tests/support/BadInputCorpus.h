@@ -3,7 +3,7 @@
 // a temporary folder once per test process, one for each kind of failure: missing, empty,
 // truncated, not a video, unreadable or huge images, an odd path name, a base folder below a
 // regular file and a settings file full of garbage. (Folders, pipes and devices given as
-// inputs: HeadlessInputsTest; random damage: the fuzz targets.)
+// inputs: HeadlessCommandsTest; random damage: the fuzz targets.)
 
 #include <QString>
 #include <vector>
