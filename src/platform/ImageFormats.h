@@ -1,7 +1,7 @@
 #pragma once
 // The image file formats, one row each: everything the program knows of a format is in its
 // row (stored code, extension, pop-up label and place, command-line name, the limits of its
-// encoder). Adding a format is adding a row and its encoder in ImageFiles.cpp. Any thread;
+// encoder). Adding a format is adding a row and its encoder in ImageFileEncoding.cpp. Any thread;
 // the table is constant.
 
 #include <QString>

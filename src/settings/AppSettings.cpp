@@ -100,12 +100,12 @@ void AppSettings::SetStringValue(const QString& value, const QString& key) {
 // Reads a stored number through its row's read conversion. Whole numbers are converted only
 // when the conversion changes them, so that every stored integer is read exactly.
 double AppSettings::ReadNumber(const char* key) const {
-    const SettingSpec& setting = *FindSetting(key);
+    const SettingSpec& setting = Setting(key);
     const double stored = GetDoubleValue(key);
     return setting.read ? setting.read(stored) : stored;
 }
 long long AppSettings::ReadWholeNumber(const char* key) const {
-    const SettingSpec& setting = *FindSetting(key);
+    const SettingSpec& setting = Setting(key);
     const long long stored = GetIntegerValue(key);
     if (setting.read == nullptr) return stored;
     const double read = setting.read(static_cast<double>(stored));

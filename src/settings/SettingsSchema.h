@@ -65,6 +65,11 @@ namespace settings_schema_detail {
 inline double Finite(double value, double fallback) {
     return std::isfinite(value) ? value : fallback;
 }
+// A size or a pause: what is not a positive number reads as `fallback`.
+inline double PositiveOr(double value, double fallback) {
+    const double finite = Finite(value, fallback);
+    return finite > 0 ? finite : fallback;
+}
 }  // namespace settings_schema_detail
 
 inline constexpr auto kSettings = std::to_array<SettingSpec>({
@@ -78,11 +83,7 @@ inline constexpr auto kSettings = std::to_array<SettingSpec>({
      0.001, kUnboundedSetting},
     {SettingKey::DisclosureButtonState, SettingType::Integer, 0},
     {SettingKey::ImageSizePercentage, SettingType::Double, 100,
-     [](double v) {
-         const double percentage = settings_schema_detail::Finite(v, 100.0);
-         return percentage > 0 ? percentage : 100.0;
-     },
-     0.01, 10000},
+     [](double v) { return settings_schema_detail::PositiveOr(v, 100.0); }, 0.01, 10000},
     {SettingKey::Transparency, SettingType::Integer, 60, [](double v) { return v == 0 ? 60.0 : v; },
      1, 100},
     {SettingKey::RowsInVideoWall, SettingType::Integer, 3, [](double v) { return v < 1 ? 1.0 : v; },
@@ -90,11 +91,7 @@ inline constexpr auto kSettings = std::to_array<SettingSpec>({
     {SettingKey::CompressionFactor, SettingType::Integer, 100, nullptr, 0, 100},
     {SettingKey::AddTimeIntervalToImages, SettingType::Integer, 1},
     {SettingKey::FrameDelayDuringExport, SettingType::Double, std::nullopt,
-     [](double v) {
-         const double delay = settings_schema_detail::Finite(v, 0.05);
-         return delay > 0 ? delay : 0.05;
-     },
-     0, 3600},
+     [](double v) { return settings_schema_detail::PositiveOr(v, 0.05); }, 0, 3600},
     {SettingKey::FrameRateForExportedVideo, SettingType::Double, std::nullopt,
      [](double v) {
          const double stored = settings_schema_detail::Finite(v, 10.0);

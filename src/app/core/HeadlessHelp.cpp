@@ -72,7 +72,7 @@ QString ValueDetail(const OptionSpec& option) {
     switch (option.kind) {
         case OptionKind::Number:
         case OptionKind::WholeNumber:
-            if (option.high >= HeadlessTable::kUnbounded)
+            if (option.high >= kUnboundedSetting)
                 return QString(" (at least %1)").arg(Number(option.low));
             return QString(" (%1 to %2)").arg(Number(option.low), Number(option.high));
         case OptionKind::Choice:

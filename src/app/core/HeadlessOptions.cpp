@@ -213,9 +213,10 @@ QList<OptionSpec> WithSettingRanges(QList<OptionSpec> options) {
     for (OptionSpec& option : options) {
         const bool number = option.kind == Kind::Number || option.kind == Kind::WholeNumber;
         if (!number || option.settingKey.isEmpty()) continue;
-        const SettingSpec& setting = *FindSetting(option.settingKey.toStdString());
-        option.low = setting.optionLow;
-        option.high = setting.optionHigh;
+        const SettingSpec* setting = FindSetting(option.settingKey.toStdString());
+        if (setting == nullptr) continue;
+        option.low = setting->optionLow;
+        option.high = setting->optionHigh;
     }
     return options;
 }

@@ -66,8 +66,6 @@ struct CommandSpec {
 
 namespace HeadlessTable {
 inline constexpr const char* kProgram = "stillpress-cli";
-// Numbers up to this are accepted where no bound of their own makes sense.
-inline constexpr double kUnbounded = kUnboundedSetting;
 // Options that only the program itself takes, before any command.
 inline const QStringList kProgramOptions{"help", "version", "print-man-page",
                                          "print-bash-completion"};
